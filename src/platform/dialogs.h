@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace tavirin {
+
+// Message boxes and the file-open dialog. `notice` is the one report that never waits for a
+// person: the unattended bell uses only it.
+class Dialogs {
+public:
+    enum class Icon { None, Information, Critical };
+
+    virtual ~Dialogs() = default;
+
+    // Modal, OK button.
+    virtual void message(Icon icon, const QString& title, const QString& text) = 0;
+    // Modal, Yes and No buttons; true for Yes.
+    virtual bool askYesNo(const QString& title, const QString& text) = 0;
+    // The chosen file's full path, or "" when cancelled. `filter` as "MP3, WAV| *.mp3; *.wav".
+    virtual QString openFile(const QString& title, const QString& initialFolder,
+                             const QString& filter) = 0;
+    // Non-modal: shows the text for a while and returns at once.
+    virtual void notice(const QString& title, const QString& text) = 0;
+};
+
+}  // namespace tavirin
