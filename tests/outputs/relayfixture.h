@@ -1,0 +1,100 @@
+#pragma once
+
+#include "fakewaiter.h"
+#include "model/form1layout.h"
+#include "model/formmodel.h"
+#include "outputs/amplifierrelay.h"
+#include "platform/dialogs.h"
+#include "platform/fake/fakeseriallines.h"
+#include "platform/settingsbackend.h"
+#include "store/programstore.h"
+
+#include <QHash>
+#include <QList>
+
+namespace tavirin {
+
+// Settings kept in memory; the store folds the names before they get here.
+class MapBackend final : public SettingsBackend {
+public:
+    QString value(const QString& app, const QString& section, const QString& key) const override {
+        const auto it = values.constFind(app + u'\x1f' + section + u'\x1f' + key);
+        return it == values.constEnd() ? QString() : *it;
+    }
+    Result setValue(const QString& app, const QString& section, const QString& key,
+                    const QString& value) override {
+        values.insert(app + u'\x1f' + section + u'\x1f' + key, value);
+        return Result::success();
+    }
+    Result sync() override { return Result::success(); }
+    QHash<QString, QString> values;
+};
+
+// Records every box, and what the relay's lines were doing while it was up (a modal box
+// holds the caller until OK, so "while it was up" is the moment of the call).
+class WatchingDialogs final : public Dialogs {
+public:
+    explicit WatchingDialogs(const FakeSerialLines& lines) : lines_(lines) {}
+    struct Shown {
+        QString kind;
+        Icon icon;
+        QString title;
+        QString text;
+        bool portOpen;
+        bool rts;
+        bool dtr;
+    };
+    void message(Icon icon, const QString& title, const QString& text) override {
+        shown.append({QStringLiteral("message"), icon, title, text, lines_.isOpen(), lines_.rts(),
+                      lines_.dtr()});
+    }
+    bool askYesNo(const QString&, const QString&) override { return true; }
+    QString openFile(const QString&, const QString&, const QString&) override { return {}; }
+    void notice(const QString& title, const QString& text) override {
+        shown.append({QStringLiteral("notice"), Icon::None, title, text, lines_.isOpen(),
+                      lines_.rts(), lines_.dtr()});
+    }
+    int count(const QString& kind) const {
+        int n = 0;
+        for (const auto& s : shown) n += s.kind == kind;
+        return n;
+    }
+    QList<Shown> shown;
+
+private:
+    const FakeSerialLines& lines_;
+};
+
+inline const QString kBaseApp = QStringLiteral("vorle_programming5_7day");
+inline constexpr Rgb kBlue{0, 0, 192};
+inline constexpr Rgb kRed{255, 0, 0};
+
+// The main window's controls, a store in memory, a fake port and the relay over them.
+struct RelayFixture {
+    RelayFixture() { buildForm1(model); }
+
+    void storePort(const QString& port) {
+        // First-run seeding spells the section this way; the relay reads "com_port".
+        store.SaveSetting(kBaseApp, QStringLiteral("Com_port"), QStringLiteral("com_port"), port);
+    }
+    QString stored() const {
+        return store.GetSetting(kBaseApp, QStringLiteral("com_port"), QStringLiteral("com_port"));
+    }
+    bool failedShown() const {
+        return model.background(QStringLiteral("Label21")) == kRed &&
+               model.visible(QStringLiteral("Label33"));
+    }
+    bool normalShown() const {
+        return model.background(QStringLiteral("Label21")) == kBlue &&
+               !model.visible(QStringLiteral("Label33"));
+    }
+
+    FormModel model;
+    MapBackend backend;
+    ProgramStore store{backend};
+    FakeSerialLines lines;
+    WatchingDialogs dialogs{lines};
+    AmplifierRelay relay{model, store, lines, dialogs};
+};
+
+}  // namespace tavirin
