@@ -383,6 +383,8 @@ void buildTimers(FormModel& m) {
         {"Timer6", 10},   {"Timer7", 10},    {"Timer13", 10},   {"Timer14", 1},
     };
     for (const T& t : timers) m.addTimer(QString::fromLatin1(t.name), t.interval);
+    // Only the scheduler tick runs from the moment the window exists.
+    m.timer(QStringLiteral("Timer3"))->start();
 }
 
 }  // namespace

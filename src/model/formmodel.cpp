@@ -107,6 +107,14 @@ void FormModel::setGeometry(const QString& name, int x, int y, int width, int he
     emit changed(name);
 }
 
+void FormModel::setItems(const QString& name, const QStringList& items) {
+    Control& c = mut(name);
+    if (c.items == items) return;
+    c.items = items;
+    if (!items.contains(c.text)) c.text.clear();
+    emit changed(name);
+}
+
 void FormModel::onClick(const QString& name, std::function<void()> action) {
     actions_.insert(name, std::move(action));
 }

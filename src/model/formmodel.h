@@ -86,6 +86,8 @@ public:
     void setForeground(const QString& name, Rgb colour);
     void setBackground(const QString& name, Rgb colour);
     void setGeometry(const QString& name, int x, int y, int width, int height);
+    // Replaces a list's entries; a text that is no longer an entry becomes "".
+    void setItems(const QString& name, const QStringList& items);
 
     // The action that runs when the control is clicked (for a check box: when its state
     // changes). One action per control; a later call replaces it.

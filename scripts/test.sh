@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds, and runs the whole test suite: the debug build through CTest,
+# then the core tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup-debian.sh
+
+cmake --preset dev
+cmake --build --preset dev -j2
+ctest --preset dev
+
+cmake --preset asan
+cmake --build --preset asan -j2
+ctest --preset asan -L core

@@ -1,0 +1,205 @@
+#include "scheduler/arming.h"
+
+#include "model/form1layout.h"
+#include "model/formmodel.h"
+#include "outputs/shutdownarming.h"
+#include "platform/clock.h"
+#include "platform/logging.h"
+#include "store/dayprogram.h"
+#include "store/keylayout.h"
+#include "store/programstore.h"
+#include "store/soundlibrary.h"
+
+namespace tavirin {
+
+namespace {
+
+constexpr Rgb kDayBlue{0, 0, 255};
+constexpr Rgb kDayOrange{255, 128, 0};
+constexpr Rgb kArmedYellow{255, 255, 0};
+constexpr Rgb kUnusedRed{255, 0, 0};
+
+const QString kNotInUse = QStringLiteral(" ไม่ใช้งาน ");
+
+// "1" ticks, "0" clears, anything else leaves the box as it was.
+void setBoxFromFlag(FormModel& form, const QString& box, const QString& flag, const char* key) {
+    if (flag == QLatin1String("1"))
+        form.setChecked(box, true);
+    else if (flag == QLatin1String("0"))
+        form.setChecked(box, false);
+    else
+        qCWarning(lcScheduler) << key << "holds" << flag << "instead of 1 or 0;" << box
+                               << "left as it was";
+}
+
+}  // namespace
+
+Arming::Arming(FormModel& form, ProgramStore& store, const Clock& clock,
+               const SoundLibrary& library)
+    : form_(form), store_(store), clock_(clock), library_(library) {
+    words_ = buildClockWords(QString(), library_);
+}
+
+QString Arming::activeApplication() const {
+    return form_.value(QStringLiteral("activeApplication"));
+}
+
+QString Arming::day(const QString& section, const QString& key) const {
+    return store_.GetSetting(activeApplication(), section, key, QString());
+}
+
+QString Arming::base(const QString& section, const QString& key) const {
+    return store_.GetSetting(keys::kBaseApplication, section, key, QString());
+}
+
+void Arming::resetDayLabels() {
+    for (int d = 1; d <= 7; ++d) form_.setBackground(QStringLiteral("lbl_day%1").arg(d), kDayBlue);
+}
+
+void Arming::armToday() {
+    loadSteps(true);
+    remainingSteps();
+    qCInfo(lcScheduler) << "armed" << activeApplication();
+}
+
+void Arming::loadTodayForStartUp() {
+    loadSteps(false);
+    form_.setText(QStringLiteral("lbl_vorle_programming5_7day"), activeApplication());
+}
+
+void Arming::loadSteps(bool setShutdownChoosers) {
+    resetDayLabels();
+    form_.setValue(QStringLiteral("afterBellMedia"), QStringLiteral("0"));
+
+    const std::optional<int> today = todayDayIndex(clock_);
+    if (today) {
+        const WeekdayRow& row = weekdayTable()[*today - 1];
+        form_.setValue(QStringLiteral("selectedDayName"), row.clockDayName);
+        form_.setBackground(QStringLiteral("lbl_day%1").arg(*today), kDayOrange);
+        form_.setValue(QStringLiteral("activeApplication"), row.application);
+    } else {
+        qCWarning(lcScheduler) << "today's weekday cannot be named; keeping"
+                               << activeApplication();
+    }
+
+    // Hours and minutes. A value the list does not hold would leave the list showing what it
+    // showed before (perhaps yesterday's time) and ring then; such a period is put out of use.
+    const QString time = QStringLiteral("TIME");
+    for (const PeriodControls& p : periodControls()) {
+        const QString h = day(time, QStringLiteral("h%1").arg(p.number));
+        if (!form_.setComboText(p.hour, h)) {
+            qCWarning(lcScheduler) << "period" << p.number << "hour" << h
+                                   << "is not a list entry; period not in use";
+            form_.setComboText(p.hour, QStringLiteral("no"));
+        }
+    }
+    for (const PeriodControls& p : periodControls()) {
+        const QString m = day(time, QStringLiteral("m%1").arg(p.number));
+        if (!form_.setComboText(p.minute, m)) {
+            if (form_.text(p.hour) != QLatin1String("no"))
+                qCWarning(lcScheduler) << "period" << p.number << "minute" << m
+                                       << "is not a list entry; period not in use";
+            form_.setComboText(p.hour, QStringLiteral("no"));
+            form_.setComboText(p.minute, QStringLiteral("00"));
+        }
+    }
+
+    form_.setText(QStringLiteral("Text5"), day(time, QStringLiteral("m25")));
+    voiceFolder_ = day(time, QStringLiteral("m26"));
+    words_ = buildClockWords(voiceFolder_, library_);
+    const QString delay = day(time, QStringLiteral("m27"));
+    if (!form_.setComboText(QStringLiteral("Combo51"), delay))
+        qCWarning(lcScheduler) << "amplifier delay" << delay << "is not a list entry";
+
+    armShutdown(form_, day(time, QStringLiteral("h25")), day(time, QStringLiteral("m28")),
+                day(QStringLiteral("Number"), QStringLiteral("number25")), setShutdownChoosers);
+
+    form_.setText(QStringLiteral("Text2"), day(time, QStringLiteral("m29")));
+    form_.setText(QStringLiteral("Text7"), day(time, QStringLiteral("m30")));
+
+    // From here on every step is best-effort.
+    const QString voice = library_.displayName(voiceFolder_);
+    if (!voice.isEmpty() && !form_.setComboText(QStringLiteral("Combo54"), voice))
+        qCWarning(lcScheduler) << "voice" << voice << "is not in the voice list";
+
+    for (const PeriodControls& p : periodControls())
+        form_.setText(p.trigger, form_.text(p.hour) + u':' + form_.text(p.minute) +
+                                     QStringLiteral(":00"));
+    for (const PeriodControls& p : periodControls()) {
+        if (form_.text(p.hour) == QLatin1String("no")) {
+            form_.setText(p.trigger, kNotInUse);
+            form_.setForeground(p.trigger, kUnusedRed);
+        }
+    }
+    for (const PeriodControls& p : periodControls())
+        if (form_.text(p.hour) != QLatin1String("no")) form_.setForeground(p.trigger, kArmedYellow);
+
+    const QString number = QStringLiteral("Number");
+    for (const PeriodControls& p : periodControls())
+        setBoxFromFlag(form_, p.enable, day(number, QStringLiteral("number%1").arg(p.number)),
+                       "numberN");
+    setBoxFromFlag(form_, QStringLiteral("Check26"), day(number, QStringLiteral("number25")),
+                   "number25");
+
+    for (const PeriodControls& p : periodControls())
+        form_.setText(p.soundPath, day(QStringLiteral("sond"), QStringLiteral("sond%1").arg(p.number)));
+    for (const PeriodControls& p : periodControls()) {
+        if (form_.text(p.soundPath).isEmpty()) {
+            form_.setChecked(p.enable, false);
+            form_.setVisible(p.soundButton, false);
+        }
+    }
+    for (const PeriodControls& p : periodControls()) {
+        const QString fm = day(QStringLiteral("Fm"), QStringLiteral("fm%1").arg(p.number));
+        if (!form_.setComboText(p.afterBell, fm))
+            qCWarning(lcScheduler) << "period" << p.number << "after-bell choice" << fm
+                                   << "is not a list entry";
+    }
+}
+
+void Arming::remainingSteps() {
+    for (int n = 1; n <= 3; ++n)
+        form_.setText(QStringLiteral("radio%1").arg(n),
+                      base(QStringLiteral("radio_online"), QStringLiteral("radio_online%1").arg(n)));
+
+    setBoxFromFlag(form_, QStringLiteral("Check29"),
+                   base(QStringLiteral("Day_7"), QStringLiteral("day_7")), "day_7");
+    chk29(form_);
+
+    setVoiceBoxes(form_, form_.text(QStringLiteral("Text2")), false);
+    applyEnableRule(form_);
+}
+
+void chk29(FormModel& form) {
+    const bool sevenDays = form.checked(QStringLiteral("Check29"));
+    form.setVisible(QStringLiteral("lbl_same_every_day"), !sevenDays);
+    for (int d = 1; d <= 7; ++d) form.setVisible(QStringLiteral("lbl_day%1").arg(d), sevenDays);
+    form.setVisible(QStringLiteral("lbl_copy_to"), sevenDays);
+    form.setVisible(QStringLiteral("Combo52"), sevenDays);
+    form.setVisible(QStringLiteral("Command7"), sevenDays);
+}
+
+void setVoiceBoxes(FormModel& form, const QString& announceMode, bool nonNumberAs3) {
+    bool isNumber = false;
+    int mode = announceMode.trimmed().toInt(&isNumber);
+    if (!isNumber) {
+        if (!nonNumberAs3) {
+            qCWarning(lcScheduler) << "announce mode" << announceMode
+                                   << "is not a number; voice boxes left as they were";
+            return;
+        }
+        mode = 3;
+    }
+    const QString repeat = QStringLiteral("Check27");
+    const QString noVoice = QStringLiteral("Check28");
+    if (mode == 3) {
+        form.setCheckedQuietly(noVoice, true);
+        form.setEnabled(repeat, false);
+    } else {
+        form.setCheckedQuietly(noVoice, false);
+        form.setCheckedQuietly(repeat, mode == 2);
+        form.setEnabled(repeat, true);
+    }
+}
+
+}  // namespace tavirin

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "scheduler/clockwords.h"
+
+#include <QString>
+
+namespace tavirin {
+
+class Clock;
+class FormModel;
+class ProgramStore;
+class SoundLibrary;
+
+// Makes today's program the one that rings: reads it from the store into the main window's
+// controls, builds the 24 trigger strings on the time board, the shutdown trigger and the
+// talking clock's word table.
+class Arming {
+public:
+    Arming(FormModel& form, ProgramStore& store, const Clock& clock, const SoundLibrary& library);
+
+    // All steps, in order. Never stops half-way: a stored hour or minute that is not an entry
+    // of its list puts that period out of use (shown " ไม่ใช้งาน " in red) and is logged.
+    void armToday();
+    // What start-up runs: the loading steps of armToday without putting the shutdown time into
+    // its two choosers; also makes today's program the one being edited.
+    void loadTodayForStartUp();
+
+    void resetDayLabels();
+
+    // The application name of today's program ("" until a weekday could be named).
+    QString activeApplication() const;
+    const ClockWords& clockWords() const { return words_; }
+    void setClockWords(const ClockWords& w) { words_ = w; }
+    QString voiceFolder() const { return voiceFolder_; }
+
+private:
+    void loadSteps(bool setShutdownChoosers);
+    void remainingSteps();
+    QString day(const QString& section, const QString& key) const;
+    QString base(const QString& section, const QString& key) const;
+
+    FormModel& form_;
+    ProgramStore& store_;
+    const Clock& clock_;
+    const SoundLibrary& library_;
+    ClockWords words_;
+    QString voiceFolder_;
+};
+
+// The seven-day layout switch of the editor: with the mode box cleared the caption
+// "รูปแบบเดียวกันทุกวัน" shows and the day strip, the copy caption, the day chooser and the
+// Copy button hide; ticked, the reverse.
+void chk29(FormModel& form);
+
+// Voice boxes from the announce mode, without their click actions: "3" ticks the
+// no-announcement box and disables the repeat box; another number clears it, ticks the repeat
+// box for 2 and enables it. `nonNumberAs3` decides what a value that is not a number does
+// (start-up treats it as 3; arming leaves the boxes as they are).
+void setVoiceBoxes(FormModel& form, const QString& announceMode, bool nonNumberAs3);
+
+}  // namespace tavirin
