@@ -1,0 +1,160 @@
+#include "platform/process/systemprocesses.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace tavirin;
+
+namespace {
+
+// Polls until the file exists (a detached program runs on its own time).
+bool waitForFile(const QString& path, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!QFileInfo::exists(path)) {
+        if (t.elapsed() > ms) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+QString uniqueName(const QString& stem) {
+    return QStringLiteral("tvr-%1-%2").arg(stem).arg(::getpid());
+}
+
+}  // namespace
+
+class TestSystemProcesses : public QObject {
+    Q_OBJECT
+
+private slots:
+    void argumentReachesProgramWhole_data();
+    void argumentReachesProgramWhole();
+    void missingProgramFails();
+    void endsOnlyThatName();
+    void stubbornProgramIsKilled();
+    void neverEndsItself();
+
+private:
+    QTemporaryDir dir_;
+};
+
+void TestSystemProcesses::argumentReachesProgramWhole_data() {
+    QTest::addColumn<QString>("argument");
+    const QString marker = dir_.path() + QStringLiteral("/pwned");
+    QTest::newRow("shell separator") << QStringLiteral("http://x/;touch ") + marker;
+    QTest::newRow("command substitution") << QStringLiteral("$(touch ") + marker + u')';
+    QTest::newRow("backticks") << QStringLiteral("`touch ") + marker + u'`';
+    QTest::newRow("pipe and ampersand")
+        << QStringLiteral("a|touch ") + marker + QStringLiteral("&");
+    QTest::newRow("blanks") << QStringLiteral("  http://radio.example/a b  ");
+    QTest::newRow("quotes") << QStringLiteral("say \"hi\" and 'bye'");
+    QTest::newRow("newline") << QStringLiteral("line1\nline2");
+    QTest::newRow("leading dashes") << QStringLiteral("--kiosk");
+    QTest::newRow("Thai") << QStringLiteral("http://วิทยุ.example/#88-fm");
+    QTest::newRow("empty") << QString();
+}
+
+void TestSystemProcesses::argumentReachesProgramWhole() {
+    QFETCH(QString, argument);
+    QVERIFY(dir_.isValid());
+    // The program: a script that writes each argument it got, NUL-terminated.
+    const QString out = dir_.path() + QStringLiteral("/argv");
+    const QString script = dir_.path() + QStringLiteral("/record-args");
+    QFile::remove(out);
+    {
+        QFile f(script);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(
+            "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$0.tmp\"\n"
+            "mv \"$0.tmp\" \"" +
+            QFile::encodeName(out) + "\"\n");
+    }
+    QVERIFY(QFile::setPermissions(
+        script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+
+    SystemProcesses processes;
+    QVERIFY(processes.startDetached(script, {argument}));
+    QVERIFY(waitForFile(out));
+    QFile f(out);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), argument.toUtf8() + '\0');
+    QVERIFY(!QFileInfo::exists(dir_.path() + QStringLiteral("/pwned")));
+}
+
+void TestSystemProcesses::missingProgramFails() {
+    SystemProcesses processes;
+    const Result byName = processes.startDetached(QStringLiteral("tavirin-no-such-program"), {});
+    QVERIFY(!byName);
+    QVERIFY(byName.error.contains(QStringLiteral("tavirin-no-such-program")));
+    QVERIFY(!processes.startDetached(QStringLiteral("/nonexistent/player"), {}));
+    QVERIFY(!processes.startDetached(dir_.path(), {}));  // a folder is no program
+}
+
+void TestSystemProcesses::endsOnlyThatName() {
+    // Copies of sleep under names of our own; the look-alike shares the target's prefix.
+    const QString target = dir_.path() + u'/' + uniqueName(QStringLiteral("sleep"));
+    const QString lookalike = target + QStringLiteral("x");
+    QVERIFY(QFile::copy(QStringLiteral("/usr/bin/sleep"), target));
+    QVERIFY(QFile::copy(QStringLiteral("/usr/bin/sleep"), lookalike));
+
+    QProcess a, b, c, plain;
+    a.start(target, {QStringLiteral("30")});
+    b.start(target, {QStringLiteral("30")});
+    c.start(lookalike, {QStringLiteral("30")});
+    // A process whose arguments, not name, mention the target: pkill -f would hit it.
+    plain.start(QStringLiteral("/usr/bin/sleep"), {QStringLiteral("30"), target});
+    for (QProcess* p : {&a, &b, &c, &plain}) QVERIFY(p->waitForStarted());
+
+    SystemProcesses processes;
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(processes.endByName(QFileInfo(target).fileName()));
+    QVERIFY(a.waitForFinished(2000));
+    QVERIFY(b.waitForFinished(2000));
+    QCOMPARE(a.exitStatus(), QProcess::CrashExit);  // ended by a signal
+    QVERIFY(t.elapsed() < 1000);                    // sleep obeys SIGTERM: no grace wasted
+
+    QCOMPARE(c.state(), QProcess::Running);
+    QCOMPARE(plain.state(), QProcess::Running);
+    QVERIFY(processes.endByName(QStringLiteral("tvr-nothing-runs-by-this-name")));
+    for (QProcess* p : {&c, &plain}) {
+        p->kill();
+        p->waitForFinished();
+    }
+}
+
+void TestSystemProcesses::stubbornProgramIsKilled() {
+    // A shell under a name of our own that ignores SIGTERM.
+    const QString stubborn = dir_.path() + u'/' + uniqueName(QStringLiteral("stubborn"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sh"), stubborn));
+    QProcess p;
+    p.start(stubborn,
+            {QStringLiteral("-c"), QStringLiteral("trap '' TERM; while :; do sleep 0.1; done")});
+    QVERIFY(p.waitForStarted());
+    QTest::qWait(100);  // let it install the trap
+
+    SystemProcesses processes(200);
+    QVERIFY(processes.endByName(QFileInfo(stubborn).fileName()));
+    QVERIFY(p.waitForFinished(2000));
+    QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+}
+
+void TestSystemProcesses::neverEndsItself() {
+    SystemProcesses processes(100);
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QVERIFY(processes.endByName(self));  // still here to check the answer
+    QVERIFY(!processes.endByName(QString()));
+    QVERIFY(!processes.endByName(QStringLiteral("/usr/bin/sleep")));  // a path is no name
+}
+
+QTEST_GUILESS_MAIN(TestSystemProcesses)
+#include "test_systemprocesses.moc"
