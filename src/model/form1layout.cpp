@@ -80,7 +80,9 @@ void buildStatusArea(Add& a) {
     day.background = kDarkBlue;
     day.foreground = kWhite;
 
-    auto& clock = a.label(QStringLiteral("Label1"), {}, 7515, 60, 0, 0, QStringLiteral("00:00:00"),
+    // The large clock digits would run over the port indicator from the design's x 7515;
+    // they start further left and end before it.
+    auto& clock = a.label(QStringLiteral("Label1"), {}, 6180, 60, 0, 0, QStringLiteral("00:00:00"),
                           QStringLiteral(" เวลาปัจจุบัน "));
     clock.font = FontRole::Clock;
 
@@ -136,11 +138,11 @@ void buildTimeBoard(Add& a) {
                             QStringLiteral("ช่วงที่ ") + QString::number(n));
         cap.foreground = kYellow;
         cap.font = FontRole::Bold;
-        // The design's x of the time labels (1860, 4140) is taken as their right edge: as a
-        // left edge it would put the right column outside the board.
-        constexpr int kTriggerWidth = 1020;
-        auto& trig = a.label(triggerLabelName(n), frame, (right ? 4140 : 1860) - kTriggerWidth,
-                             y, kTriggerWidth, 315, QStringLiteral(" ไม่ใช้งาน "));
+        // The design puts the time labels at x 1860 and 4140; at that place the right
+        // column would lie outside the board and the left one over its captions, so each
+        // time label follows its caption directly.
+        auto& trig = a.label(triggerLabelName(n), frame, right ? 3420 : 1140, y, 1005, 315,
+                             QStringLiteral(" ไม่ใช้งาน "));
         trig.background = kBlack;
         trig.foreground = kRed;
         trig.font = FontRole::Bold;

@@ -172,13 +172,17 @@ void Form1::apply(const QString& name) {
 
 void Form1::applyColours(QWidget* w, const Control& c) {
     if (c.kind == ControlKind::Frame) {
-        QString css = QStringLiteral("QGroupBox#%1 { border: 1px solid rgb(90,90,90); margin-top: 8px;")
+        // The caption sits inside the frame's top edge, on the frame's own colour.
+        QString css = QStringLiteral("QGroupBox#%1 { border: 1px solid rgb(90,90,90); "
+                                     "margin-top: 0px; padding-top: 0px;")
                           .arg(c.name);
         if (c.background) {
             css += QStringLiteral(" background-color: rgb(%1,%2,%3);")
                        .arg(c.background->r).arg(c.background->g).arg(c.background->b);
         }
-        css += QStringLiteral(" } QGroupBox#%1::title { subcontrol-origin: margin; left: 6px;").arg(c.name);
+        css += QStringLiteral(" } QGroupBox#%1::title { subcontrol-origin: padding; "
+                              "subcontrol-position: top left; left: 6px; top: 1px;")
+                   .arg(c.name);
         if (c.foreground) {
             css += QStringLiteral(" color: rgb(%1,%2,%3);")
                        .arg(c.foreground->r).arg(c.foreground->g).arg(c.foreground->b);
