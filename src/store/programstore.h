@@ -2,6 +2,7 @@
 
 #include "platform/result.h"
 
+#include <QList>
 #include <QString>
 
 namespace tavirin {
@@ -11,7 +12,8 @@ class SettingsBackend;
 // The system's only persistent state: application / section / key -> text.
 // Names compare without regard to letter case ("TIME" = "Time"); values come back exactly
 // as written; an absent key reads as the default (always "" in this program); nothing is
-// ever deleted.
+// ever deleted. An empty name, or one holding '/' or '\', names no key: it reads as the
+// default and a write to it fails.
 //
 // Every SaveSetting outside a Burst is made durable at once. Inside a Burst the values are
 // visible to reads at once, and made durable together, in one atomic sync, when the
@@ -22,6 +24,8 @@ public:
 
     QString GetSetting(const QString& application, const QString& section, const QString& key,
                        const QString& defaultValue = QString()) const;
+    // Outside a burst: the write's or the sync's failure. Inside: the write's failure only;
+    // the sync's comes from Burst::finish().
     Result SaveSetting(const QString& application, const QString& section, const QString& key,
                        const QString& value);
 
@@ -29,26 +33,31 @@ public:
     class Burst {
     public:
         explicit Burst(ProgramStore& store);
-        ~Burst();  // finishes the burst if finish() was not called
-        // Ends the burst now; the sync's outcome (or the first failed write's) is returned.
+        ~Burst();  // finishes the burst if finish() was not called; a failure is logged
+        // Ends the burst now. Returns the first write that failed inside it, else (for the
+        // outermost burst) the outcome of the sync; a burst that wrote nothing does not sync.
+        // Later calls return the same result.
         Result finish();
         Burst(const Burst&) = delete;
         Burst& operator=(const Burst&) = delete;
 
     private:
+        friend class ProgramStore;
         ProgramStore* store_;
         bool finished_ = false;
+        int writesAtStart_ = 0;
+        Result result_;
     };
 
+    bool inBurst() const { return !open_.isEmpty(); }
     // Number of SaveSetting calls since construction (for tests and benchmarks).
     int writeCount() const { return writes_; }
 
 private:
-    Result endBurst();
+    Result endBurst(Burst* burst);
 
     SettingsBackend& backend_;
-    int burstDepth_ = 0;
-    Result burstResult_;
+    QList<Burst*> open_;
     int writes_ = 0;
 };
 

@@ -1,0 +1,67 @@
+#include "store/soundlibrary.h"
+
+#include <QDir>
+#include <QStringList>
+
+namespace tavirin {
+
+namespace {
+
+const QStringList& libraryFolders() {
+    static const QStringList folders = {QStringLiteral("title"), QStringLiteral("time"),
+                                        QStringLiteral("other"), QStringLiteral("sys"),
+                                        QStringLiteral("bg")};
+    return folders;
+}
+
+}  // namespace
+
+SoundLibrary::SoundLibrary(QString root) : root_(QDir::cleanPath(root)) {}
+
+QString SoundLibrary::defaultRoot() {
+    return QDir::homePath() + QStringLiteral("/rivedezode");
+}
+
+QString SoundLibrary::titleFolder() const {
+    return root_ + QStringLiteral("/title");
+}
+QString SoundLibrary::frontChimeFile() const {
+    return titleFolder() + QStringLiteral("/ติ๊งหน่องหน้า.wav");
+}
+QString SoundLibrary::backChimeFile() const {
+    return titleFolder() + QStringLiteral("/ติ๊งหน่องหลัง.wav");
+}
+QString SoundLibrary::voicesFolder() const {
+    return root_ + QStringLiteral("/time");
+}
+QString SoundLibrary::voiceFolder(const QString& voice) const {
+    return voicesFolder() + u'/' + voice;
+}
+QString SoundLibrary::standardVoiceFolder() const {
+    return voiceFolder(QStringLiteral("standard"));
+}
+QString SoundLibrary::otherFolder() const {
+    return root_ + QStringLiteral("/other");
+}
+QString SoundLibrary::systemSound() const {
+    return root_ + QStringLiteral("/sys/0.wav");
+}
+QString SoundLibrary::backgroundPicture() const {
+    return root_ + QStringLiteral("/bg/bg.jpg");
+}
+
+QString SoundLibrary::displayName(const QString& path) const {
+    if (path.isEmpty()) return {};
+    const QString clean = QDir::cleanPath(path);
+    const QString prefix = root_ == u"/" ? root_ : root_ + u'/';
+    if (clean.startsWith(prefix)) {
+        const QStringList below = clean.mid(prefix.size()).split(u'/', Qt::SkipEmptyParts);
+        if (!below.isEmpty() && libraryFolders().contains(below.first()))
+            return below.size() >= 2 ? below.at(1) : QString();
+    }
+    const qsizetype slash = clean.lastIndexOf(u'/');
+    if (slash < 0) return {};  // a bare name: no folder
+    return clean.mid(slash + 1);
+}
+
+}  // namespace tavirin
