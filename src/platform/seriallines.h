@@ -24,7 +24,8 @@ public:
     // The device that COM n means on this machine, for the device panel ("" if none).
     virtual QString deviceFor(int comNumber) const = 0;
 
-    virtual Error open() = 0;  // 9600,N,8,1, no flow control
+    // 9600,N,8,1, no flow control. Leaves both lines low; close() drops them.
+    virtual Error open() = 0;
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
     virtual bool setRts(bool high) = 0;
