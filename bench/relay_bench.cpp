@@ -8,15 +8,14 @@
 #include "outputs/amplifierrelay.h"
 #include "platform/fake/fakedialogs.h"
 #include "platform/fake/fakeseriallines.h"
+#include "platform/fake/memorysettingsbackend.h"
 #include "platform/serial/qtseriallines.h"
-#include "platform/settingsbackend.h"
 #include "store/programstore.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHash>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 
@@ -30,20 +29,6 @@
 using namespace tavirin;
 
 namespace {
-
-class MapBackend final : public SettingsBackend {
-public:
-    QString value(const QString& a, const QString& s, const QString& k) const override {
-        return values.value(a + u'/' + s + u'/' + k);
-    }
-    Result setValue(const QString& a, const QString& s, const QString& k,
-                    const QString& v) override {
-        values.insert(a + u'/' + s + u'/' + k, v);
-        return Result::success();
-    }
-    Result sync() override { return Result::success(); }
-    QHash<QString, QString> values;
-};
 
 struct Figures {
     double median, p90, max;
@@ -120,7 +105,7 @@ int main(int argc, char** argv) {
 
     FormModel model;
     buildForm1(model);
-    MapBackend backend;
+    MemorySettingsBackend backend;
     ProgramStore store(backend);
     store.SaveSetting(QStringLiteral("vorle_programming5_7day"), QStringLiteral("com_port"),
                       QStringLiteral("com_port"), QStringLiteral("1"));

@@ -6,29 +6,12 @@
 #include "outputs/amplifierrelay.h"
 #include "platform/dialogs.h"
 #include "platform/fake/fakeseriallines.h"
-#include "platform/settingsbackend.h"
+#include "platform/fake/memorysettingsbackend.h"
 #include "store/programstore.h"
 
-#include <QHash>
 #include <QList>
 
 namespace tavirin {
-
-// Settings kept in memory; the store folds the names before they get here.
-class MapBackend final : public SettingsBackend {
-public:
-    QString value(const QString& app, const QString& section, const QString& key) const override {
-        const auto it = values.constFind(app + u'\x1f' + section + u'\x1f' + key);
-        return it == values.constEnd() ? QString() : *it;
-    }
-    Result setValue(const QString& app, const QString& section, const QString& key,
-                    const QString& value) override {
-        values.insert(app + u'\x1f' + section + u'\x1f' + key, value);
-        return Result::success();
-    }
-    Result sync() override { return Result::success(); }
-    QHash<QString, QString> values;
-};
 
 // Records every box, and what the relay's lines were doing while it was up (a modal box
 // holds the caller until OK, so "while it was up" is the moment of the call).
@@ -90,7 +73,7 @@ struct RelayFixture {
     }
 
     FormModel model;
-    MapBackend backend;
+    MemorySettingsBackend backend;
     ProgramStore store{backend};
     FakeSerialLines lines;
     WatchingDialogs dialogs{lines};

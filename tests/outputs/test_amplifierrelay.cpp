@@ -29,6 +29,7 @@ private slots:
     void testPortWithoutSelectionUsesCurrentPort();
     void savePort();
     void savePortWithoutSelection();
+    void savePortWhenTheStoreFails();
     void deviceLabelFollowsSelector();
 };
 
@@ -304,6 +305,17 @@ void TestAmplifierRelay::savePortWithoutSelection() {
     f.relay.savePort();  // no panel closer set: still fine
     QCOMPARE(f.stored(), QStringLiteral("2"));
     QCOMPARE(f.model.text(QStringLiteral("Label21")), QStringLiteral("Port COM2"));
+}
+
+void TestAmplifierRelay::savePortWhenTheStoreFails() {
+    RelayFixture f;
+    f.storePort(QStringLiteral("1"));
+    QVERIFY(f.model.setComboText(QStringLiteral("Combo53"), QStringLiteral("COM4")));
+    f.backend.failNthSetValue(1);
+    f.relay.savePort();
+    // What is shown is what is stored: the old port, not the one that failed to save.
+    QCOMPARE(f.stored(), QStringLiteral("1"));
+    QCOMPARE(f.model.text(QStringLiteral("Label21")), QStringLiteral("Port COM1"));
 }
 
 void TestAmplifierRelay::deviceLabelFollowsSelector() {
