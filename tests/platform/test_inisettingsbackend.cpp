@@ -256,6 +256,23 @@ private slots:
         QCOMPARE(readAll(path_ + ".corrupt-20261209-081500-2"), QByteArray("junk two"));
     }
 
+    void damagedFileThatCannotBeSetAsideIsNeverWrittenOver() {
+        // A file name so long that no dated name fits beside it: the rename fails, for root too.
+        const QString path = dir_->filePath(QString(240, QChar(u't')));
+        FakeClock clock;
+        const QByteArray hand = "[vorle_programming5_7day3]\ntime\\h1=07\n";
+        writeFile(path, hand);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be set aside.* 1 values"));
+        IniSettingsBackend b(path, clock);
+        QCOMPARE(b.loadOutcome(), IniSettingsBackend::LoadOutcome::Blocked);
+        QCOMPARE(b.value(kApp, "time", "h1"), QStringLiteral("07"));
+        QVERIFY(b.setValue(kApp, "time", "h1", "08"));
+        const Result r = b.sync();
+        QVERIFY(!r);
+        QVERIFY(r.error.contains("could not be set aside"));
+        QCOMPARE(readAll(path), hand);
+    }
+
     void failedSyncIsReportedAndRetried() {
         FakeClock clock;
         IniSettingsBackend b(path_, clock);

@@ -426,10 +426,11 @@ void IniSettingsBackend::recover(const QString& why) {
     if (::rename(QFile::encodeName(path_).constData(), QFile::encodeName(copy).constData()) != 0) {
         const QString err = errnoText(errno);
         outcome_ = LoadOutcome::Blocked;
+        const int n = salvage(path_);
         qCWarning(lcStore).noquote()
             << "settings file" << path_ << why
-            << "- it cannot be set aside (" + err +
-                   "), so the program runs without saving until it is moved away";
+            << "- it cannot be set aside (" + err + "); running on the" << n
+            << "values read from it, without saving, until it is moved away";
         return;
     }
     setAside_ = copy;
@@ -441,9 +442,9 @@ void IniSettingsBackend::recover(const QString& why) {
                                  << "- recovered" << n << "values from it";
 }
 
-int IniSettingsBackend::salvage(const QString& damagedCopy) {
-    QFileInfo info(damagedCopy);
-    QFile file(damagedCopy);
+int IniSettingsBackend::salvage(const QString& damaged) {
+    QFileInfo info(damaged);
+    QFile file(damaged);
     if (!info.isFile() || info.isSymLink() || !file.open(QIODevice::ReadOnly)) return 0;
     const QByteArray bytes = file.readAll();
 
@@ -462,7 +463,7 @@ int IniSettingsBackend::salvage(const QString& damagedCopy) {
 
     // QSettings reads whatever INI it is given, including a file edited by hand. A private
     // copy, because QSettings caches files by name.
-    QTemporaryFile tmp(QFileInfo(path_).absolutePath() + QStringLiteral("/salvage-XXXXXX.ini"));
+    QTemporaryFile tmp(QDir::tempPath() + QStringLiteral("/tavirin-salvage-XXXXXX.ini"));
     if (!tmp.open() || tmp.write(clean) != clean.size() || !tmp.flush()) return 0;
     tmp.close();
 

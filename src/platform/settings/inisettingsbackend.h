@@ -27,7 +27,7 @@ public:
         NoFile,     // no store yet: the first start
         Loaded,     // read whole and intact
         Recovered,  // the file was damaged: set aside, what could be read was kept
-        Blocked,    // damaged and could not be set aside: nothing will be written over it
+        Blocked,    // damaged, not set aside: what could be read is kept, every sync fails
     };
 
     // The file at defaultFilePath().
@@ -61,7 +61,7 @@ private:
     void load();
     bool parseIntact(const QByteArray& bytes, AppMap& out) const;
     void recover(const QString& why);
-    int salvage(const QString& damagedCopy);
+    int salvage(const QString& damaged);
     QString datedCopyPath() const;
 
     QString path_;
