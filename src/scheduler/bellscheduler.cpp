@@ -1,0 +1,185 @@
+#include "scheduler/bellscheduler.h"
+
+#include "model/form1layout.h"
+#include "model/formmodel.h"
+#include "model/windowmotion.h"
+#include "outputs/amplifierrelay.h"
+#include "outputs/mediasources.h"
+#include "platform/clock.h"
+#include "platform/logging.h"
+#include "scheduler/arming.h"
+#include "scheduler/bellsequence.h"
+#include "scheduler/talkingclock.h"
+#include "store/dayprogram.h"
+#include "store/keylayout.h"
+#include "store/programstore.h"
+
+namespace tavirin {
+
+namespace {
+
+const QString kStarting = QStringLiteral(" ออดเริ่มทำงาน ");
+constexpr int kShownTop = 1200;
+
+}  // namespace
+
+BellScheduler::BellScheduler(Parts parts) : p_(parts) {}
+
+void BellScheduler::connectControls() {
+    auto on = [this](const char* timer, void (BellScheduler::*handler)()) {
+        QObject::connect(p_.form.timer(QString::fromLatin1(timer)), &QTimer::timeout,
+                         &p_.form, [this, handler] { (this->*handler)(); });
+    };
+    on("Timer3", &BellScheduler::Timer3_Timer);
+    on("Timer1", &BellScheduler::Timer1_Timer);
+    on("Timer222", &BellScheduler::Timer222_Timer);
+    on("Timer21", &BellScheduler::Timer21_Timer);
+    on("Timer22", &BellScheduler::Timer22_Timer);
+    p_.form.onClick(QStringLiteral("Command3555"), [this] { Command3555_Click(); });
+}
+
+QString BellScheduler::refreshClockLabel() {
+    const QString text = p_.clock.now().time().toString(QStringLiteral("HH:mm:ss"));
+    p_.form.setText(QStringLiteral("Label1"), text);
+    p_.form.setToolTip(QStringLiteral("Label1"), QStringLiteral("เวลาขณะนี้คือ ") + text);
+    return text;
+}
+
+void BellScheduler::Timer3_Timer() {
+    const QDateTime now = p_.clock.now();
+    if (const std::optional<int> today = todayDayIndex(p_.clock))
+        p_.form.setText(QStringLiteral("lbl_dayy"), clockDayName(*today));
+
+    const QString text = refreshClockLabel();
+
+    // The change of day: at 00:00:00, and also whenever the date is seen to have changed
+    // (a bell or a suspend may have covered midnight).
+    const QDate date = now.date();
+    const bool dateChanged = lastTickDate_.isValid() && date != lastTickDate_;
+    if (text == QLatin1String("00:00:00") || dateChanged) {
+        if (dateChanged) qCInfo(lcScheduler) << "new day" << date.toString(Qt::ISODate);
+        p_.arming.armToday();
+    }
+    lastTickDate_ = date;
+    noteMissedTriggers(now);
+
+    bool hit = false;
+    for (const PeriodControls& per : periodControls())
+        hit = (p_.form.text(per.trigger) == text) || hit;
+    if (hit) {
+        // A clock stepped back across a trigger second must not ring it a second time.
+        const QString key = date.toString(Qt::ISODate) + u' ' + text;
+        if (key == lastFiredKey_) {
+            qCInfo(lcScheduler) << "trigger" << text << "already rang today; the clock went back";
+        } else {
+            lastFiredKey_ = key;
+            fire(text);
+        }
+    }
+
+    if (shutdownWatch_) shutdownWatch_(true);
+    p_.form.timer(QStringLiteral("Timer4"))->start();
+}
+
+void BellScheduler::noteMissedTriggers(const QDateTime& now) {
+    // Between two ticks more than a couple of seconds apart (a suspend, a clock set forward),
+    // every trigger second in between is gone: say so in the log.
+    if (lastTick_.isValid() && lastTick_.date() == now.date()) {
+        const qint64 gap = lastTick_.msecsTo(now);
+        if (gap > 2000) {
+            const QString from = lastTick_.time().toString(QStringLiteral("HH:mm:ss"));
+            const QString to = now.time().toString(QStringLiteral("HH:mm:ss"));
+            for (const PeriodControls& per : periodControls()) {
+                const QString t = p_.form.text(per.trigger);
+                if (t.size() == 8 && t > from && t < to)
+                    qCWarning(lcScheduler) << "missed the bell of period" << per.number << "at" << t
+                                           << "(no tick between" << from << "and" << to << ")";
+            }
+        }
+    }
+    lastTick_ = now;
+}
+
+void BellScheduler::fire(const QString& clockText) {
+    qCInfo(lcScheduler) << "bell fired at" << clockText;
+    firedText_ = clockText;
+    p_.media.stopMedia();
+    p_.form.timer(QStringLiteral("Timer3"))->stop();
+    p_.motion.showMainWindow();
+    p_.form.setVisible(QStringLiteral("Label2"), true);
+    p_.form.setVisible(QStringLiteral("Label242"), true);
+    p_.form.setText(QStringLiteral("Label242"), QString());
+    p_.form.timer(QStringLiteral("Timer1"))->start();
+    p_.form.setEnabled(QStringLiteral("Command3555"), false);
+    p_.relay.switchOn(true);
+}
+
+void BellScheduler::Timer1_Timer() {
+    refreshClockLabel();
+    // The periods are identified by the clock text of the firing tick, so a second that
+    // changed in the 100 ms since cannot lose them.
+    for (const PeriodControls& per : periodControls()) {
+        if (p_.form.text(per.trigger) != firedText_) continue;
+        p_.form.setText(QStringLiteral("Label2"), kStarting);
+        p_.sequence.loadSequenceSettings();
+        const QString activeApp = p_.form.value(QStringLiteral("activeApplication"));
+        const QString media = p_.store.GetSetting(activeApp, keys::kFm, keys::fm(per.number));
+        const QString enabled = p_.store.GetSetting(activeApp, keys::kNumber, keys::number(per.number));
+        const QString sound = p_.store.GetSetting(activeApp, keys::kSond, keys::sond(per.number));
+        p_.form.setValue(QStringLiteral("afterBellMedia"), media);
+        const bool addOn = enabled == QLatin1String("1") && !sound.isEmpty();
+        p_.form.setText(QStringLiteral("Text3"),
+                        addOn ? sound : p_.talkingClock.words().systemSound);
+        qCInfo(lcScheduler) << "period" << per.number << "rings; add-on"
+                            << p_.form.text(QStringLiteral("Text3")) << "after the bell" << media;
+    }
+    windowWaits_ = 0;
+    p_.form.timer(QStringLiteral("Timer222"))->start();
+    p_.form.timer(QStringLiteral("Timer1"))->stop();
+    p_.form.timer(QStringLiteral("Timer22"))->start();
+}
+
+void BellScheduler::Timer222_Timer() {
+    const bool arrived = p_.motion.windowTopCounter() == kShownTop;
+    if (!arrived && ++windowWaits_ < kWindowWaitLimit) return;
+    if (!arrived)
+        qCWarning(lcScheduler) << "the window did not reach its place; the bell starts anyway";
+    p_.form.timer(QStringLiteral("Timer21"))->start();
+    p_.form.timer(QStringLiteral("Timer222"))->stop();
+}
+
+void BellScheduler::Timer21_Timer() {
+    qint16 count = qint16(p_.sequence.delayCount() - 1);
+    p_.sequence.setDelayCount(count);
+    p_.form.setText(QStringLiteral("Label242"), QString::number(count));
+    if (count >= 1) return;
+
+    p_.sequence.setDelayCount(0);
+    p_.form.timer(QStringLiteral("Timer21"))->stop();
+    const QTime now = p_.clock.now().time();
+    const QString sayHour = now.toString(QStringLiteral("HH"));
+    const QString sayMinute = now.toString(QStringLiteral("mm"));
+    p_.form.setVisible(QStringLiteral("Label2"), false);
+    p_.form.setVisible(QStringLiteral("Label242"), false);
+    p_.talkingClock.chooseClockFiles(sayHour, sayMinute);
+    p_.sequence.runBellSequence();
+}
+
+void BellScheduler::Timer22_Timer() { refreshClockLabel(); }
+
+void BellScheduler::Command3555_Click() {
+    qCInfo(lcScheduler) << "announce now";
+    p_.media.stopMedia();
+    p_.form.setVisible(QStringLiteral("Label2"), true);
+    p_.form.setText(QStringLiteral("Label2"), kStarting);
+    p_.form.setVisible(QStringLiteral("Label242"), true);
+    p_.form.setText(QStringLiteral("Label242"), QString());
+    p_.sequence.loadSequenceSettings();
+    p_.form.timer(QStringLiteral("Timer3"))->stop();
+    p_.form.timer(QStringLiteral("Timer22"))->start();
+    p_.relay.switchOn(true, true);
+    p_.form.timer(QStringLiteral("Timer21"))->start();
+    p_.form.setEnabled(QStringLiteral("Command3555"), false);
+}
+
+}  // namespace tavirin

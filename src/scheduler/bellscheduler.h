@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+namespace tavirin {
+
+class AmplifierRelay;
+class Arming;
+class BellSequence;
+class Clock;
+class FormModel;
+class MediaSources;
+class ProgramStore;
+class TalkingClock;
+class WindowMotion;
+
+// The scheduler tick and what follows a trigger: firing, identifying the fired period,
+// waiting for the window, the amplifier-delay countdown and the run; also announce-now.
+// All of it runs on the window's timers (Timer3, Timer1, Timer222, Timer21, Timer22).
+class BellScheduler {
+public:
+    struct Parts {
+        FormModel& form;
+        ProgramStore& store;
+        const Clock& clock;
+        Arming& arming;
+        BellSequence& sequence;
+        TalkingClock& talkingClock;
+        AmplifierRelay& relay;
+        MediaSources& media;
+        WindowMotion& motion;
+    };
+
+    explicit BellScheduler(Parts parts);
+
+    // The shutdown watch the tick runs after the period comparison (slide-in true).
+    void setShutdownWatch(std::function<void(bool slideIn)> watch) { shutdownWatch_ = std::move(watch); }
+
+    // Connects the timers and the announce-now button to the handlers below.
+    void connectControls();
+
+    void Timer3_Timer();
+    void Timer1_Timer();
+    void Timer222_Timer();
+    void Timer21_Timer();
+    void Timer22_Timer();
+    void Command3555_Click();
+
+    // How many 400 ms looks the bell waits for the window before it starts anyway.
+    static constexpr int kWindowWaitLimit = 15;
+
+private:
+    QString refreshClockLabel();
+    void fire(const QString& clockText);
+    void noteMissedTriggers(const QDateTime& now);
+
+    Parts p_;
+    std::function<void(bool)> shutdownWatch_;
+    QString firedText_;        // the clock text of the firing tick, for the identification
+    QDate lastTickDate_;
+    QDateTime lastTick_;
+    QString lastFiredKey_;     // date and trigger string of the last firing
+    int windowWaits_ = 0;
+};
+
+}  // namespace tavirin

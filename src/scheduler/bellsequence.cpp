@@ -1,0 +1,129 @@
+#include "scheduler/bellsequence.h"
+
+#include "model/formmodel.h"
+#include "model/windowmotion.h"
+#include "outputs/amplifierrelay.h"
+#include "outputs/mediasources.h"
+#include "outputs/soundplayer.h"
+#include "outputs/waiter.h"
+#include "platform/logging.h"
+#include "platform/trayicon.h"
+#include "scheduler/talkingclock.h"
+#include "store/dayprogram.h"
+#include "store/keylayout.h"
+#include "store/programstore.h"
+#include "store/soundlibrary.h"
+
+#include <QPointer>
+
+namespace tavirin {
+
+namespace {
+
+// While the sounds play the event loop keeps running (the window repaints, the clock label
+// moves), but the timers that would act in the middle of a bell wait until it has ended,
+// as they would if the program were blocked in the sound.
+class HeldTimers {
+public:
+    HeldTimers(FormModel& form, std::initializer_list<const char*> names) {
+        for (const char* n : names) {
+            QTimer* t = form.timer(QString::fromLatin1(n));
+            if (t && t->isActive()) {
+                t->stop();
+                held_.append(t);
+            }
+        }
+    }
+    ~HeldTimers() {
+        for (const QPointer<QTimer>& t : held_)
+            if (t) t->start();
+    }
+
+private:
+    QList<QPointer<QTimer>> held_;
+};
+
+}  // namespace
+
+BellSequence::BellSequence(FormModel& form, ProgramStore& store, const Clock& clock,
+                           const SoundLibrary& library, Outputs outputs)
+    : form_(form), store_(store), clock_(clock), library_(library), out_(outputs) {}
+
+void BellSequence::loadSequenceSettings() {
+    if (const std::optional<int> today = todayDayIndex(clock_))
+        form_.setValue(QStringLiteral("activeApplication"), weekdayTable()[*today - 1].application);
+    const QString app = form_.value(QStringLiteral("activeApplication"));
+    auto read = [&](const char* key) {
+        return store_.GetSetting(app, keys::kTime, QString::fromLatin1(key), QString());
+    };
+    settings_.frontChimeFile = read("m25");
+    settings_.backChimeFile = read("m30");
+    settings_.announceMode = read("m29");
+    settings_.voiceFolder = read("m26");
+    out_.talkingClock.setWords(buildClockWords(settings_.voiceFolder, library_));
+
+    const QString delay = read("m27");
+    bool ok = false;
+    const int seconds = delay.toInt(&ok);
+    if (ok && seconds >= -32768 && seconds <= 32767) {
+        delayCount_ = qint16(seconds);
+    } else {
+        // Not a number: the bell still rings, after the delay the program starts with.
+        qCWarning(lcScheduler) << "amplifier delay" << delay << "is not a number; using 5 seconds";
+        delayCount_ = 5;
+    }
+}
+
+void BellSequence::runBellSequence() {
+    const QString systemSound = out_.talkingClock.words().systemSound;
+    const QString addOn = form_.text(QStringLiteral("Text3"));
+    qCInfo(lcScheduler) << "bell run: front" << settings_.frontChimeFile << "add-on"
+                        << (addOn.isEmpty() ? systemSound : addOn) << "back"
+                        << settings_.backChimeFile;
+    {
+        HeldTimers held(form_, {"Timer4", "Timer23"});
+        out_.player.playWait(settings_.frontChimeFile);
+        out_.talkingClock.announceTime(settings_.announceMode);
+        out_.player.playWait(addOn.isEmpty() ? systemSound : addOn);
+        out_.player.playWait(settings_.backChimeFile);
+    }
+    form_.setText(QStringLiteral("Text3"), QString());
+    form_.timer(QStringLiteral("Timer22"))->stop();
+    form_.timer(QStringLiteral("Timer4"))->stop();
+    form_.setVisible(QStringLiteral("Label2"), false);
+    form_.setVisible(QStringLiteral("Label242"), false);
+    form_.setChecked(QStringLiteral("Check25"), false);
+    form_.setVisible(QStringLiteral("Command357"), false);
+    out_.motion.hideMainWindow();
+    form_.setText(QStringLiteral("Label2"), QString());
+    afterBell(form_.value(QStringLiteral("afterBellMedia")));
+    form_.setValue(QStringLiteral("afterBellMedia"), QStringLiteral("0"));
+    if (out_.tray) out_.tray->add();
+}
+
+void BellSequence::afterBell(const QString& choice) {
+    if (choice == QLatin1String("0")) {
+        out_.relay.switchOff();
+        return;
+    }
+    if (choice == QLatin1String("1") || choice == QLatin1String("2") || choice == QLatin1String("3")) {
+        const int n = choice.toInt();
+        if (form_.text(QStringLiteral("radio%1").arg(n)).trimmed().isEmpty()) {
+            qCInfo(lcScheduler) << "after the bell: radio" << n << "has no address; amplifier stays on";
+            return;
+        }
+        out_.media.stopMedia();
+        out_.waiter.waitMs(3000);
+        out_.media.launchRadio(n);
+        return;
+    }
+    if (choice == QLatin1String("4")) {
+        out_.media.stopMedia();
+        out_.waiter.waitMs(1000);
+        out_.media.launchMusicPlayer();
+        return;
+    }
+    qCWarning(lcScheduler) << "after-bell choice" << choice << "is none of 0..4; amplifier stays on";
+}
+
+}  // namespace tavirin

@@ -1,0 +1,316 @@
+#include "bellharness.h"
+
+#include <QTest>
+
+using namespace tavirin;
+
+namespace {
+
+QString sys(const BellHarness& h) { return h.library.systemSound(); }
+
+int countOf(const QStringList& l, const QString& s) { return int(l.count(s)); }
+
+}  // namespace
+
+class TestBellScheduler : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Every armed bell of the first-run program rings exactly once through a whole day, each
+    // run playing front chime, the time twice, the system sound, back chime; the relay is on
+    // from firing to the end of the run.
+    void aSchoolDay() {
+        BellHarness h;
+        h.seedAndArm();
+        h.runUntil(QTime(23, 2, 0));
+        const QList<QStringList> runs = h.runs();
+        QCOMPARE(runs.size(), 17);
+        for (int i = 0; i < runs.size(); ++i) QCOMPARE(runs[i], h.expectedRun(7 + i, 0, sys(h)));
+        QCOMPARE(h.serial.log.count(QStringLiteral("open COM1")), 17);
+        QCOMPARE(h.serial.log.count(QStringLiteral("close")), 17);
+        QVERIFY(!h.serial.isOpen());
+        // Relay order within one bell: on before the first sound, off after the last.
+        const int on = int(h.journal.indexOf(QStringLiteral("serial dtr on")));
+        const int first = int(h.journal.indexOf(QStringLiteral("play ") + h.library.frontChimeFile()));
+        const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const int off = int(h.journal.indexOf(QStringLiteral("serial close")));
+        QVERIFY(on < first && back < off);
+        QVERIFY(h.form.timer(QStringLiteral("Timer3"))->isActive());
+        QCOMPARE(h.form.value(QStringLiteral("afterBellMedia")), QStringLiteral("0"));
+        QCOMPARE(h.form.text(QStringLiteral("Text3")), QString());
+        QCOMPARE(h.motion.shows, 17);
+        QCOMPARE(h.motion.hides, 17);
+    }
+
+    void twoPeriodsAtOneTimeRingOnceWithTheHigherOnesSound() {
+        BellHarness h;
+        h.seedAndArm();
+        h.set(QStringLiteral("Time"), QStringLiteral("h2"), QStringLiteral("10"));
+        h.set(QStringLiteral("Time"), QStringLiteral("h5"), QStringLiteral("10"));
+        h.set(QStringLiteral("Time"), QStringLiteral("h4"), QStringLiteral("no"));
+        h.set(QStringLiteral("Number"), QStringLiteral("number2"), QStringLiteral("1"));
+        h.set(QStringLiteral("sond"), QStringLiteral("sond2"), QStringLiteral("/lib/other/two.wav"));
+        h.set(QStringLiteral("Number"), QStringLiteral("number5"), QStringLiteral("1"));
+        h.set(QStringLiteral("sond"), QStringLiteral("sond5"), QStringLiteral("/lib/other/five.mp3"));
+        h.set(QStringLiteral("Fm"), QStringLiteral("fm5"), QStringLiteral("4"));
+        h.arming.armToday();
+        h.clock.set(QDate(2026, 12, 9), QTime(9, 59, 58));
+        h.runUntil(QTime(10, 1, 0));
+        QCOMPARE(h.runs().size(), 1);
+        QCOMPARE(h.runs()[0], h.expectedRun(10, 0, QStringLiteral("/lib/other/five.mp3")));
+        // After-bell 4: players ended, one second later the music player, amplifier stays on.
+        const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const QStringList after = h.journal.mid(back + 1);
+        QVERIFY(after.indexOf(QStringLiteral("wait 1000")) > after.indexOf(QStringLiteral("end audacious")));
+        QVERIFY(after.indexOf(QStringLiteral("start audacious [--play]")) > after.indexOf(QStringLiteral("wait 1000")));
+        QVERIFY(h.serial.energised());
+    }
+
+    void afterBellChoices_data() {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("started");
+        QTest::addColumn<int>("wait");
+        QTest::addColumn<bool>("amplifierOn");
+        QTest::newRow("off") << "0" << "" << "" << 0 << false;
+        QTest::newRow("radio 1") << "1" << " https://r.example/#88-fm" << "start firefox-esr [ https://r.example/#88-fm]" << 3000 << true;
+        QTest::newRow("radio 2 blanks") << "2" << "   " << "" << 0 << true;
+        QTest::newRow("music") << "4" << "" << "start audacious [--play]" << 1000 << true;
+        QTest::newRow("other value") << "7" << "" << "" << 0 << true;
+    }
+    void afterBellChoices() {
+        QFETCH(QString, choice);
+        QFETCH(QString, address);
+        QFETCH(QString, started);
+        QFETCH(int, wait);
+        QFETCH(bool, amplifierOn);
+        BellHarness h;
+        h.seedAndArm();
+        h.set(QStringLiteral("Fm"), QStringLiteral("fm2"), choice);
+        h.arming.armToday();
+        const int n = choice == QLatin1String("2") ? 2 : 1;
+        h.form.setText(QStringLiteral("radio%1").arg(n), address);
+        h.clock.set(QDate(2026, 12, 9), QTime(7, 59, 59));
+        h.runUntil(QTime(8, 1, 0));
+        QCOMPARE(h.runs().size(), 1);
+        const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const QStringList after = h.journal.mid(back + 1);
+        if (started.isEmpty()) {
+            for (const QString& l : after) QVERIFY2(!l.startsWith(QLatin1String("start")), qPrintable(l));
+        } else {
+            QVERIFY2(after.contains(started), qPrintable(after.join(u'\n')));
+            QCOMPARE(h.waiter.waits, QList<int>{wait});
+        }
+        QCOMPARE(h.serial.energised(), amplifierOn);
+        QCOMPARE(h.form.value(QStringLiteral("afterBellMedia")), QStringLiteral("0"));
+    }
+
+    void addOnSoundOrSystemSound_data() {
+        QTest::addColumn<QString>("enabled");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("playsFile");
+        QTest::newRow("on with file") << "1" << "/lib/other/a.wav" << true;
+        QTest::newRow("on without file") << "1" << "" << false;
+        QTest::newRow("off with file") << "0" << "/lib/other/a.wav" << false;
+    }
+    void addOnSoundOrSystemSound() {
+        QFETCH(QString, enabled);
+        QFETCH(QString, file);
+        QFETCH(bool, playsFile);
+        BellHarness h;
+        h.seedAndArm();
+        h.set(QStringLiteral("Number"), QStringLiteral("number1"), enabled);
+        h.set(QStringLiteral("sond"), QStringLiteral("sond1"), file);
+        h.runUntil(QTime(7, 1, 0));
+        QCOMPARE(h.runs().size(), 1);
+        QCOMPARE(h.runs()[0], h.expectedRun(7, 0, playsFile ? file : sys(h)));
+    }
+
+    void aPeriodAtMidnightRingsAfterTheNewDayIsArmed() {
+        BellHarness h;
+        h.seedAndArm();
+        // Thursday's program has period 1 at 00:00; Wednesday's has nothing then.
+        h.set(QStringLiteral("Time"), QStringLiteral("h1"), QStringLiteral("00"), keys::dayApplication(4));
+        h.clock.set(QDate(2026, 12, 9), QTime(23, 59, 58));
+        h.runUntil(QDateTime(QDate(2026, 12, 10), QTime(0, 1, 0)));
+        QCOMPARE(h.runs().size(), 1);
+        QCOMPARE(h.runs()[0], h.expectedRun(0, 0, sys(h)));
+        QCOMPARE(h.today(), keys::dayApplication(4));
+        QCOMPARE(h.form.text(QStringLiteral("lbl_dayy")), QStringLiteral("พฤหัสบดี"));
+    }
+
+    void aBellThatSpansMidnightStillArmsTheNewDay() {
+        BellHarness h;
+        h.seedAndArm();
+        h.set(QStringLiteral("Time"), QStringLiteral("h18"), QStringLiteral("23"));
+        h.set(QStringLiteral("Time"), QStringLiteral("m18"), QStringLiteral("59"));
+        h.arming.armToday();
+        h.clock.set(QDate(2026, 12, 9), QTime(23, 58, 50));
+        h.audio.onPlay = [&](const FakeAudioOutput::Play& p) {
+            h.journal.append(QStringLiteral("play ") + p.path);
+            h.clock.advanceMs(5000);
+        };
+        // The run takes the tick through 00:00:00; the new day is noticed afterwards.
+        h.runUntil(QDateTime(QDate(2026, 12, 10), QTime(0, 2, 0)));
+        QCOMPARE(h.runs().size(), 1);
+        QCOMPARE(h.today(), keys::dayApplication(4));
+    }
+
+    void aTriggerDuringARunIsNotRung() {
+        BellHarness h;
+        h.seedAndArm();
+        h.set(QStringLiteral("Time"), QStringLiteral("h18"), QStringLiteral("07"));
+        h.set(QStringLiteral("Time"), QStringLiteral("m18"), QStringLiteral("00"));
+        h.arming.armToday();
+        // Period 18 at 07:00:20 falls while the 07:00 bell is playing.
+        h.form.setText(QStringLiteral("Label39"), QStringLiteral("07:00:20"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("missed the bell of period 18")));
+        h.runUntil(QTime(7, 5, 0));
+        QCOMPARE(h.runs().size(), 1);
+    }
+
+    void delayCountdown_data() {
+        QTest::addColumn<QString>("delay");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("1") << "1" << QStringList{"0"};
+        QTest::newRow("5") << "5" << QStringList{"4", "3", "2", "1", "0"};
+    }
+    void delayCountdown() {
+        QFETCH(QString, delay);
+        QFETCH(QStringList, shown);
+        BellHarness h;
+        h.seedAndArm();
+        h.set(QStringLiteral("Time"), QStringLiteral("m27"), delay);
+        QStringList seen;
+        QString last;
+        QObject::connect(&h.form, &FormModel::changed, [&](const QString& name) {
+            // `changed` also reports the label being shown or hidden; keep the captions.
+            const QString t = h.form.text(name);
+            if (name == QLatin1String("Label242") && !t.isEmpty() && t != last) seen << t;
+            if (name == QLatin1String("Label242")) last = t;
+        });
+        QDateTime started;
+        h.audio.onPlay = [&](const FakeAudioOutput::Play& p) {
+            if (!started.isValid()) started = h.clock.now();
+            if (!p.isSpan()) h.clock.advanceMs(BellHarness::kSoundMs);
+            h.journal.append(QStringLiteral("play ") + p.path);
+        };
+        h.runUntil(QTime(7, 0, 30));
+        QCOMPARE(seen, shown);
+        // Fired at 07:00:00.0, identified 100 ms later, then one countdown step a second.
+        QCOMPARE(started.time().second(), delay.toInt());
+    }
+
+    void theRunAnnouncesTheTimeItStarts() {
+        BellHarness h;
+        h.seedAndArm();
+        h.set(QStringLiteral("Time"), QStringLiteral("h3"), QStringLiteral("09"));
+        h.set(QStringLiteral("Time"), QStringLiteral("m3"), QStringLiteral("59"));
+        h.arming.armToday();
+        h.form.setText(QStringLiteral("Label9"), QStringLiteral("09:59:58"));
+        h.clock.set(QDate(2026, 12, 9), QTime(9, 59, 50));
+        h.runUntil(QTime(10, 0, 0).addSecs(-1));
+        h.runUntil(QTime(10, 0, 30));
+        QCOMPARE(h.runs().size(), 1);
+        QCOMPARE(h.runs()[0], h.expectedRun(10, 0, sys(h)));
+    }
+
+    void announceModes_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("words");
+        QTest::addColumn<int>("blips");
+        QTest::newRow("once") << "1" << 1 << 0;
+        QTest::newRow("twice") << "2" << 2 << 0;
+        QTest::newRow("blips") << "3" << 0 << 5;
+        QTest::newRow("not a number") << "" << 0 << 0;
+    }
+    void announceModes() {
+        QFETCH(QString, mode);
+        QFETCH(int, words);
+        QFETCH(int, blips);
+        BellHarness h;
+        h.seedAndArm();
+        h.set(QStringLiteral("Time"), QStringLiteral("m29"), mode);
+        h.set(QStringLiteral("Time"), QStringLiteral("m1"), QStringLiteral("15"));
+        h.arming.armToday();
+        h.runUntil(QTime(7, 16, 0));
+        QCOMPARE(h.runs().size(), 1);
+        const QStringList run = h.runs()[0];
+        const QString v = h.library.standardVoiceFolder();
+        QCOMPARE(countOf(run, QStringLiteral("play ") + v + QStringLiteral("/15.wav")), words);
+        QCOMPARE(countOf(run, QStringLiteral("play ") + v + QStringLiteral("/นาที.wav")), words);
+        QCOMPARE(countOf(run, QStringLiteral("blip ") + sys(h)), blips);
+        QCOMPARE(run.size(), 3 + 5 * words + blips);
+    }
+
+    void announceNow_data() {
+        QTest::addColumn<QString>("phrase");
+        QTest::newRow("no closing phrase") << "";
+        QTest::newRow("closing phrase") << "/lib/other/thanks.mp3";
+    }
+    void announceNow() {
+        QFETCH(QString, phrase);
+        BellHarness h;
+        h.seedAndArm();
+        h.clock.set(QDate(2026, 12, 9), QTime(13, 7, 0));
+        h.runFor(1000);
+        h.form.setChecked(QStringLiteral("Check25"), !phrase.isEmpty());
+        h.form.setText(QStringLiteral("Text3"), phrase);
+        h.form.setValue(QStringLiteral("afterBellMedia"), QStringLiteral("4"));
+        h.form.click(QStringLiteral("Command3555"));
+        QVERIFY(!h.form.enabled(QStringLiteral("Command3555")));
+        QVERIFY(!h.form.timer(QStringLiteral("Timer3"))->isActive());
+        h.runFor(60000);
+        QCOMPARE(h.runs().size(), 1);
+        QCOMPARE(h.runs()[0], h.expectedRun(13, 7, phrase.isEmpty() ? sys(h) : phrase));
+        QCOMPARE(h.motion.shows, 0);  // no slide-in, no wait for the window
+        QVERIFY(!h.serial.isOpen());  // the amplifier goes off after an announce-now
+        QVERIFY(!h.form.checked(QStringLiteral("Check25")));
+        QVERIFY(!h.form.visible(QStringLiteral("Command357")));
+        QCOMPARE(h.form.text(QStringLiteral("Text3")), QString());
+        // The button stays disabled until the window is brought back from the tray.
+        QVERIFY(!h.form.enabled(QStringLiteral("Command3555")));
+    }
+
+    void aWindowThatNeverArrivesDoesNotStopTheBell() {
+        BellHarness h;
+        h.seedAndArm();
+        h.motion.stuck = true;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("did not reach its place")));
+        h.runUntil(QTime(7, 1, 0));
+        QCOMPARE(h.runs().size(), 1);
+    }
+
+    void clockSteps() {
+        BellHarness h;
+        h.seedAndArm();
+        h.runUntil(QTime(7, 1, 0));
+        QCOMPARE(h.runs().size(), 1);
+        // Back across the trigger second: not rung again.
+        h.clock.set(QDate(2026, 12, 9), QTime(6, 59, 59));
+        h.runUntil(QTime(7, 1, 0));
+        QCOMPARE(h.runs().size(), 1);
+        // Forward over 08:00:00 (a suspend): not rung, logged as missed.
+        h.clock.set(QDate(2026, 12, 9), QTime(7, 59, 0));
+        h.runFor(1000);
+        h.clock.set(QDate(2026, 12, 9), QTime(8, 30, 0));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("missed the bell of period 2 at \"08:00:00\"")));
+        h.runFor(1000);
+        QCOMPARE(h.runs().size(), 1);
+    }
+
+    void aMissingSoundIsReportedAndTheRunGoesOn() {
+        BellHarness h;
+        h.seedAndArm();
+        h.audio.failing.insert(h.library.frontChimeFile());
+        h.runUntil(QTime(7, 1, 0));
+        QCOMPARE(h.runs().size(), 1);
+        QCOMPARE(h.runs()[0].last(), QStringLiteral("play ") + h.library.backChimeFile());
+        QCOMPARE(h.dialogs.count(QStringLiteral("message")), 0);  // never a modal box
+        QCOMPARE(h.dialogs.count(QStringLiteral("notice")), 1);
+        QVERIFY(!h.serial.isOpen());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBellScheduler)
+#include "test_bellscheduler.moc"
