@@ -1,0 +1,223 @@
+#!/usr/bin/env python3
+"""Builds the default sound library (the tree copied to ~/rivedezode on first start).
+
+    make-soundlib.py OUTDIR
+
+Chimes and the system tone are synthesised here (additive synthesis, written with the
+wave module), the talking-clock words are spoken by espeak-ng (voice th) from Thai words
+and trimmed and levelled with sox, the add-on melody comes from sox and lame, the
+background picture from ImageMagick. Everything is deterministic: the same tools give
+the same files. The tree is built in a sibling folder and renamed into place, so an
+interrupted build never leaves a half library behind.
+"""
+
+import math
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import wave
+
+RATE = 22050  # every WAV of the library: 22050 Hz, mono, 16-bit
+PEAK_CHIME = 10 ** (-3.0 / 20)  # -3 dBFS
+PEAK_TONE = 10 ** (-6.0 / 20)   # the system tone is a little softer than the chimes
+
+# --- synthesis ------------------------------------------------------------------------
+
+# Partials of a struck tone bar / tubular chime: (frequency ratio, amplitude, decay in s).
+# The fundamental rings longest; the inharmonic upper partials give the metallic strike
+# and die away quickly, which is what makes it sound like a bell rather than an organ.
+BELL_PARTIALS = [
+    (0.5, 0.10, 1.6),     # hum
+    (1.0, 1.00, 1.25),    # fundamental
+    (1.0027, 0.35, 1.1),  # slightly detuned twin: a slow beat, as real bars have
+    (2.0, 0.30, 0.65),
+    (2.756, 0.22, 0.40),
+    (5.404, 0.10, 0.16),
+    (8.933, 0.05, 0.08),
+]
+
+
+def bell_note(freq, length_s, partials=BELL_PARTIALS):
+    n = int(length_s * RATE)
+    out = [0.0] * n
+    attack = int(0.003 * RATE)  # 3 ms rise: no click, still a hard strike
+    for ratio, amp, tau in partials:
+        f = freq * ratio
+        if f >= RATE / 2:
+            continue
+        w = 2 * math.pi * f / RATE
+        k = math.exp(-1.0 / (tau * RATE))
+        env = amp
+        for i in range(n):
+            out[i] += env * math.sin(w * i)
+            env *= k
+    for i in range(min(attack, n)):
+        out[i] *= i / attack
+    return out
+
+
+def mix_at(dest, src, start_s):
+    start = int(start_s * RATE)
+    need = start + len(src)
+    if need > len(dest):
+        dest.extend([0.0] * (need - len(dest)))
+    for i, v in enumerate(src):
+        dest[start + i] += v
+
+
+def finish(samples, peak, fade_s=0.25):
+    # a short fade at the very end so the tail stops at zero, then scale to the peak
+    n = len(samples)
+    f = min(int(fade_s * RATE), n)
+    for i in range(f):
+        samples[n - f + i] *= 1.0 - i / f
+    top = max(abs(v) for v in samples) or 1.0
+    return [v * peak / top for v in samples]
+
+
+def write_wav(path, samples):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(b"".join(
+            struct.pack("<h", max(-32767, min(32767, int(round(v * 32767))))) for v in samples))
+
+
+def chime(first_hz, second_hz):
+    # "ding" then "dong": the second note strikes while the first still rings
+    out = []
+    mix_at(out, bell_note(first_hz, 2.2), 0.0)
+    mix_at(out, [v * 0.95 for v in bell_note(second_hz, 2.4)], 0.75)
+    return finish(out, PEAK_CHIME)
+
+
+# --- tools ----------------------------------------------------------------------------
+
+def run(*args):
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+# Thai number words. espeak-ng reads digits one by one, and its Thai letter-to-sound rules
+# are too thin to read Thai script (most vowel signs come out as "s"), so every word is
+# given to it as Thai phonemes of its own table: syllables with the tone after the vowel,
+# 1 rising, 2 low, 3 mid, 4 high, 5 falling. The Thai spelling is kept beside each one.
+DIGITS = [("ศูนย์", "s'u:1n"), ("หนึ่ง", "n'W2N"), ("สอง", "s'O1N"), ("สาม", "s'a:1m"),
+          ("สี่", "s'i2"), ("ห้า", "h'a:5"), ("หก", "h'o2k"), ("เจ็ด", "tS'e2t"),
+          ("แปด", "p'E2t"), ("เก้า", "k'au5")]
+TEN = ("สิบ", "s'i2p")
+TWENTY = ("ยี่", "j'i5")
+ONE_AFTER_TEN = ("เอ็ด", "?'e2t")
+
+
+def thai_number(k):
+    """(Thai spelling, phonemes) of 0..99."""
+    if k < 10:
+        return DIGITS[k]
+    tens, units = divmod(k, 10)
+    parts = [] if tens == 1 else [TWENTY if tens == 2 else DIGITS[tens]]
+    parts.append(TEN)
+    if units == 1:
+        parts.append(ONE_AFTER_TEN)
+    elif units:
+        parts.append(DIGITS[units])
+    return "".join(p[0] for p in parts), "".join(p[1] for p in parts)
+
+
+# The word files of a voice folder: file name -> (Thai spelling, phonemes). The hour 00 is
+# said "ศูนย์" (zero), as in the 24-hour reading "ศูนย์นาฬิกาสามสิบนาที"; "เที่ยงคืน"
+# (midnight) would not fit before the "นาฬิกา" (o'clock) that the announcement adds.
+def clock_words():
+    words = {
+        "ขณะนี้เวลา": ("ขณะนี้เวลา", "k_h'a2n'a4n'i4w'e3l'a:3"),
+        "00": DIGITS[0],
+        "นาฬิกา": ("นาฬิกา", "n'a:3l'i4k'a:3"),
+        "นาที": ("นาที", "n'a:3t_h'i3"),
+    }
+    for k in range(60):
+        words[str(k)] = thai_number(k)
+    return words
+
+
+def speak(phonemes, path, tmp):
+    raw = os.path.join(tmp, "raw.wav")
+    run("espeak-ng", "-v", "th", "-s", "150", "-a", "120", "-w", raw, "[[" + phonemes + "]]")
+    # trim leading and trailing silence (below 0.5 % for 10 ms), 5 ms fades so the cut
+    # edges do not click, level to -3 dBFS peak
+    run("sox", raw, "-r", str(RATE), "-c", "1", "-b", "16", path,
+        "silence", "1", "0.01", "0.5%", "fade", "t", "0.005", "reverse",
+        "silence", "1", "0.01", "0.5%", "fade", "t", "0.005", "reverse", "norm", "-3")
+
+
+def melody(path_wav, tmp):
+    # a short rising-and-settling phrase of plucked notes: C5 E5 G5 C6 G5 C6
+    notes = [(523.25, 0.22), (659.25, 0.22), (783.99, 0.22), (1046.5, 0.36),
+             (783.99, 0.22), (1046.5, 0.9)]
+    parts = []
+    for i, (hz, dur) in enumerate(notes):
+        p = os.path.join(tmp, f"n{i}.wav")
+        run("sox", "-n", "-r", str(RATE), "-c", "1", "-b", "16", p,
+            "synth", str(dur), "pluck", str(hz), "fade", "t", "0.005", str(dur), "0.03")
+        parts.append(p)
+    run("sox", *parts, path_wav, "norm", "-3")
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: make-soundlib.py OUTDIR")
+    out = os.path.abspath(sys.argv[1])
+    parent = os.path.dirname(out)
+    os.makedirs(parent, exist_ok=True)
+    build = tempfile.mkdtemp(prefix=".rivedezode-build-", dir=parent)
+    tmp = tempfile.mkdtemp(prefix=".soundlib-tmp-", dir=parent)
+    try:
+        lib = lambda *p: os.path.join(build, *p)
+
+        # front chime rising (G4 to B4), back chime falling (B4 to G4): a major third
+        write_wav(lib("title", "ติ๊งหน่องหน้า.wav"), chime(392.0, 493.88))
+        write_wav(lib("title", "ติ๊งหน่องหลัง.wav"), chime(493.88, 392.0))
+
+        # the system tone: one short, soft high bell stroke
+        write_wav(lib("sys", "0.wav"), finish(bell_note(1046.5, 0.45, BELL_PARTIALS[1:5]),
+                                              PEAK_TONE, fade_s=0.1))
+
+        voice = lib("time", "standard")
+        os.makedirs(voice, exist_ok=True)
+        for name, (_, phonemes) in clock_words().items():
+            speak(phonemes, os.path.join(voice, name + ".wav"), tmp)
+
+        os.makedirs(lib("other"), exist_ok=True)
+        melody(lib("other", "ทำนองเข้าแถว.wav"), tmp)
+        run("lame", "--quiet", "-b", "96", "--resample", "22.05", lib("other", "ทำนองเข้าแถว.wav"),
+            lib("other", "ทำนองเข้าแถว.mp3"))
+        # a spoken closing phrase as MP3: "break is over, please go to class"
+        speak("m'o2tw'e3l'a:3p_h'a4kl'E4w _ k'a2r'u4n'a:3k_h'au5h'O5Nr'i3@n",
+              os.path.join(tmp, "phrase.wav"), tmp)
+        run("lame", "--quiet", "-b", "64", os.path.join(tmp, "phrase.wav"),
+            lib("other", "หมดเวลาพัก.mp3"))
+
+        os.makedirs(lib("bg"), exist_ok=True)
+        run("convert", "-size", "740x411", "gradient:#12406e-#6fb7e0",
+            "(", "-size", "740x411", "radial-gradient:#ffffff80-#ffffff00", ")",
+            "-compose", "over", "-composite", "-strip", "-quality", "90",
+            lib("bg", "bg.jpg"))
+
+        if os.path.isdir(out):
+            shutil.rmtree(out)
+        os.rename(build, out)
+    except subprocess.CalledProcessError as e:
+        shutil.rmtree(build, ignore_errors=True)
+        sys.exit(f"make-soundlib: {' '.join(e.cmd)} failed: {e.stderr.decode(errors='replace')}")
+    except BaseException:
+        shutil.rmtree(build, ignore_errors=True)
+        raise
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
