@@ -192,12 +192,13 @@ def main():
 
         os.makedirs(lib("other"), exist_ok=True)
         melody(lib("other", "ทำนองเข้าแถว.wav"), tmp)
-        run("lame", "--quiet", "-b", "96", "--resample", "22.05", lib("other", "ทำนองเข้าแถว.wav"),
+        # -t: no LAME/Xing info frame, which GStreamer's mpg123 decoder trips over
+        run("lame", "--quiet", "-t", "-b", "96", lib("other", "ทำนองเข้าแถว.wav"),
             lib("other", "ทำนองเข้าแถว.mp3"))
         # a spoken closing phrase as MP3: "break is over, please go to class"
         speak("m'o2tw'e3l'a:3p_h'a4kl'E4w _ k'a2r'u4n'a:3k_h'au5h'O5Nr'i3@n",
               os.path.join(tmp, "phrase.wav"), tmp)
-        run("lame", "--quiet", "-b", "64", os.path.join(tmp, "phrase.wav"),
+        run("lame", "--quiet", "-t", "-b", "64", os.path.join(tmp, "phrase.wav"),
             lib("other", "หมดเวลาพัก.mp3"))
 
         os.makedirs(lib("bg"), exist_ok=True)
