@@ -1,0 +1,34 @@
+#include "ui/traywindow.h"
+
+#include "model/formmodel.h"
+#include "model/windowmotion.h"
+#include "platform/logging.h"
+
+namespace tavirin {
+
+TrayWindow::TrayWindow(TrayIcon& icon, FormModel& form, WindowMotion& motion)
+    : icon_(icon), form_(form), motion_(motion) {}
+
+void TrayWindow::createTrayIcon() {
+    icon_.setGestureHandler([this](TrayIcon::Gesture g) { onTrayNotification(g); });
+    addTrayIcon();
+    if (!icon_.isAvailable())
+        qCWarning(lcUi) << "this desktop has no tray; hiding the window minimises it instead";
+}
+
+void TrayWindow::addTrayIcon() {
+    if (!icon_.add() && icon_.isAvailable()) qCWarning(lcUi) << "the tray icon could not be added";
+}
+
+void TrayWindow::removeTrayIcon() { icon_.remove(); }
+
+void TrayWindow::onTrayNotification(TrayIcon::Gesture) {
+    // Both gestures the icon reports (double click, right button) bring the window back.
+    if (trayBusy_) return;
+    trayBusy_ = true;
+    motion_.showMainWindow();
+    form_.setEnabled(QStringLiteral("Command3555"), true);
+    trayBusy_ = false;
+}
+
+}  // namespace tavirin
