@@ -90,9 +90,11 @@ def write_wav(path, samples):
 
 def chime(first_hz, second_hz):
     # "ding" then "dong": the second note strikes while the first still rings
+    second_at, second_len = 0.75, 2.4
     out = []
-    mix_at(out, bell_note(first_hz, 2.2), 0.0)
-    mix_at(out, [v * 0.95 for v in bell_note(second_hz, 2.4)], 0.75)
+    # the first note rings on to the end too: cut off early it would click
+    mix_at(out, bell_note(first_hz, second_at + second_len), 0.0)
+    mix_at(out, [v * 0.95 for v in bell_note(second_hz, second_len)], second_at)
     return finish(out, PEAK_CHIME)
 
 
