@@ -210,15 +210,6 @@ private slots:
         const std::optional<bool> mode = readSevenDayMode(store);
         QCOMPARE(mode.has_value() ? int(*mode) : -1, expected);
     }
-
-    void writeSevenDayMode() {
-        MemorySettingsBackend backend;
-        ProgramStore store(backend);
-        QVERIFY(tavirin::writeSevenDayMode(store, true));
-        QCOMPARE(store.GetSetting("vorle_programming5_7day", "DAY_7", "DAY_7", ""), QString("1"));
-        QVERIFY(tavirin::writeSevenDayMode(store, false));
-        QCOMPARE(store.GetSetting("vorle_programming5_7day", "Day_7", "day_7", ""), QString("0"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestDayProgram)

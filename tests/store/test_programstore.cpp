@@ -62,13 +62,6 @@ private slots:
         QCOMPARE(store.GetSetting(writeApp, writeSection, writeKey, ""), QStringLiteral("ค่า"));
     }
 
-    void valuesAreNotFolded() {
-        MemorySettingsBackend backend;
-        ProgramStore store(backend);
-        QVERIFY(store.SaveSetting("a", "b", "c", " MiXeD "));
-        QCOMPARE(store.GetSetting("A", "B", "C", ""), QStringLiteral(" MiXeD "));
-    }
-
     void absentKeyReadsAsTheDefault() {
         MemorySettingsBackend backend;
         ProgramStore store(backend);
