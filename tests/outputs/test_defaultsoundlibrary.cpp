@@ -1,8 +1,12 @@
 #include "outputs/soundlibraryinstall.h"
+#include "outputs/soundplayer.h"
 #include "platform/audio/gstaudiooutput.h"
+#include "platform/fake/fakedialogs.h"
 #include "platform/soundtestfiles.h"
 #include "scheduler/clockwords.h"
 #include "store/soundlibrary.h"
+
+#include <gst/gst.h>
 
 #include <QDirIterator>
 #include <QImageReader>
@@ -181,6 +185,38 @@ private slots:
         QCOMPARE(
             QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
             QStringList());
+    }
+
+    // A fresh library plays a whole bell at 13:07: chime, the five words, add-on, chime,
+    // each captured in full, one after the other.
+    void wholeBellFromAFreshLibrary() {
+        QTemporaryDir home, capDir;
+        const QString root = home.filePath("rivedezode");
+        QCOMPARE(installSoundLibrary(root, defaultLibrary()), SoundLibraryState::Created);
+        const SoundLibrary lib(root);
+        const ClockWords w = buildClockWords(lib.standardVoiceFolder(), lib);
+        const QStringList run{lib.frontChimeFile(), w.intro,   w.number[13],  w.oclock,
+                              w.number[7],          w.minutes, w.systemSound, lib.backChimeFile()};
+
+        GstAudioOutput out(QStringLiteral("wavenc ! filesink name=cap"), 30s);
+        int n = 0;
+        bool overlapped = false;
+        auto cap = [&](int k) { return capDir.filePath(QStringLiteral("%1.wav").arg(k)); };
+        out.setPipelineObserver([&](GstElement*, GstElement* sinkBin) {
+            ++n;
+            if (n > 1 && !readWav(cap(n - 1)).complete()) overlapped = true;
+            GstElement* fs = gst_bin_get_by_name(GST_BIN(sinkBin), "cap");
+            g_object_set(fs, "location", QFile::encodeName(cap(n)).constData(), nullptr);
+            gst_object_unref(fs);
+        });
+        FakeDialogs dialogs;
+        SoundPlayer player(out, dialogs);
+        for (const QString& f : run) QVERIFY2(player.playWait(f), qPrintable(f));
+        QCOMPARE(n, run.size());
+        QVERIFY(!overlapped);
+        QCOMPARE(dialogs.shown.size(), 0);
+        for (int k = 0; k < run.size(); ++k)
+            QCOMPARE(readWav(cap(k + 1)).frames(), readWav(run[k]).frames());
     }
 
     void findsDefaultFromEnvironment() {

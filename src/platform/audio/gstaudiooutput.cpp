@@ -238,11 +238,21 @@ Result GstAudioOutput::playToEnd(const QString& path) {
     playing_ = true;
 
     const bool withLoop = QCoreApplication::instance() != nullptr;
-    QEventLoop loop;
-    QObject waker;  // declared after the loop: its pending wake-ups die before the loop does
+    // only with an application: without one a QEventLoop does not run
+    std::optional<QEventLoop> loop;
+    std::optional<QObject> waker;  // after the loop: its pending wake-ups die before the loop
+    std::optional<QTimer> deadline;
+    if (withLoop) {
+        loop.emplace();
+        waker.emplace();
+        deadline.emplace();
+        deadline->setSingleShot(true);
+        QObject::connect(&*deadline, &QTimer::timeout, &*loop,
+                         [l = &*loop] { l->exit(kTimedOut); });
+    }
     Waiter waiter;
-    waiter.waker = &waker;
-    waiter.loop = &loop;
+    waiter.waker = waker ? &*waker : nullptr;
+    waiter.loop = loop ? &*loop : nullptr;
     GstBus* bus = gst_element_get_bus(playbin);
     if (withLoop) gst_bus_set_sync_handler(bus, wakeOnMessage, &waiter, nullptr);
 
@@ -288,10 +298,6 @@ Result GstAudioOutput::playToEnd(const QString& path) {
     const bool refused =
         gst_element_set_state(playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE;
 
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&loop] { loop.exit(kTimedOut); });
-
     while (!outcome) {
         while (!outcome) {
             GstMessage* msg = withLoop ? waiter.take() : gst_bus_pop_filtered(bus, kWaitMask);
@@ -313,9 +319,9 @@ Result GstAudioOutput::playToEnd(const QString& path) {
             break;
         }
         if (withLoop) {
-            deadline.start(int(std::min<qint64>(left, INT_MAX)));
-            const int code = loop.exec(QEventLoop::ExcludeUserInputEvents);
-            deadline.stop();
+            deadline->start(int(std::min<qint64>(left, INT_MAX)));
+            const int code = loop->exec(QEventLoop::ExcludeUserInputEvents);
+            deadline->stop();
             if (code != kWoken && code != kTimedOut)
                 outcome = Result::failure(
                     QStringLiteral("%1: playback interrupted, the program is ending").arg(path));
