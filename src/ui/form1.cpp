@@ -7,6 +7,7 @@
 #include "ui/twips.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -215,6 +216,11 @@ void Form1::applyColours(QWidget* w, const Control& c) {
 void Form1::setBackgroundPicture(const QPixmap& picture) {
     background_ = picture.isNull() ? builtInBackground(size()) : picture;
     update();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    model_.click(QStringLiteral("Form_Close"));
 }
 
 void Form1::paintEvent(QPaintEvent*) {

@@ -34,6 +34,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // The window manager's close button: model.click("Form_Close"); the window stays.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* create(const Control& c);

@@ -37,12 +37,19 @@ void loadMainWindow(FormModel& form, ProgramStore& store, const SoundLibrary& li
     form.setValue(QStringLiteral("afterBellMedia"), QStringLiteral("0"));
     form.setItems(QStringLiteral("Combo54"), listVoices(library));
 
-    if (isFirstRun(store)) {
-        qCInfo(lcStore) << "first start: writing the first-run programs";
-        if (Result r = seedFirstRun(store, library); !r)
-            qCWarning(lcStore) << "first-run values not all written:" << r.error;
+    bool marker = false;
+    {
+        // The first run's 901 values and the marker reach the disk in one sync.
+        ProgramStore::Burst burst(store);
+        if (isFirstRun(store)) {
+            qCInfo(lcStore) << "first start: writing the first-run programs";
+            if (Result r = seedFirstRun(store, library); !r)
+                qCWarning(lcStore) << "first-run values not all written:" << r.error;
+        }
+        marker = writeFirstRunMarker(store);
+        if (Result r = burst.finish(); !r) qCWarning(lcStore) << "start-up write failed:" << r.error;
     }
-    if (writeFirstRunMarker(store)) {
+    if (marker) {
         if (Result r = repairGlobals(store); !r)
             qCWarning(lcStore) << "start-up repair failed:" << r.error;
         arming.loadTodayForStartUp();

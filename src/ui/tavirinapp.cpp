@@ -3,40 +3,126 @@
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "outputs/amplifierrelay.h"
+#include "outputs/autoshutdown.h"
+#include "outputs/mediasources.h"
+#include "outputs/soundlibraryinstall.h"
+#include "outputs/soundplayer.h"
+#include "outputs/waiter.h"
+#include "platform/audio/gstaudiooutput.h"
 #include "platform/clock.h"
+#include "platform/gui/qttrayicon.h"
 #include "platform/gui/widgetdialogs.h"
+#include "platform/lock/fileinstancelock.h"
 #include "platform/logging.h"
+#include "platform/power/systemctlpower.h"
+#include "platform/process/systemprocesses.h"
 #include "platform/serial/qtseriallines.h"
 #include "platform/settings/inisettingsbackend.h"
 #include "scheduler/arming.h"
+#include "scheduler/bellscheduler.h"
+#include "scheduler/bellsequence.h"
+#include "scheduler/talkingclock.h"
 #include "store/programstore.h"
 #include "store/soundlibrary.h"
+#include "ui/editor/scheduleeditor.h"
+#include "ui/exit.h"
 #include "ui/form1.h"
+#include "ui/panelanimator.h"
+#include "ui/pictures.h"
 #include "ui/startup.h"
-#include "ui/twips.h"
+#include "ui/traywindow.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QScreen>
 
 namespace tavirin {
 
 struct TavirinApp::Parts {
+    // Adapters.
     SystemClock clock;
+    FileInstanceLock lock;
     IniSettingsBackend backend{clock};
     ProgramStore store{backend};
     SoundLibrary library{SoundLibrary::defaultRoot()};
     WidgetDialogs dialogs;
+    GstAudioOutput audio;
     QtSerialLines serial;
+    SystemProcesses processes;
+    SystemctlPower power{processes};
+    QtTrayIcon trayIcon{programIcon(), QStringLiteral("Tavirin")};
+
+    // The main window's state and its operations.
     FormModel form;
-    Arming arming{form, store, clock, library};
-    std::unique_ptr<AmplifierRelay> relay;
     std::unique_ptr<Form1> window;
+    std::unique_ptr<PanelAnimator> animator;
+    std::unique_ptr<EventLoopWaiter> waiter;
+    std::unique_ptr<SoundPlayer> player;
+    std::unique_ptr<AmplifierRelay> relay;
+    std::unique_ptr<MediaSources> media;
+    std::unique_ptr<AutoShutdown> shutdown;
+    std::unique_ptr<TalkingClock> talkingClock;
+    std::unique_ptr<Arming> arming;
+    std::unique_ptr<BellSequence> sequence;
+    std::unique_ptr<BellScheduler> scheduler;
+    std::unique_ptr<ScheduleEditor> editor;
+    std::unique_ptr<TrayWindow> tray;
 
     Parts() {
         buildForm1(form);
-        relay = std::make_unique<AmplifierRelay>(form, store, serial, dialogs);
         window = std::make_unique<Form1>(form);
         dialogs.setParent(window.get());
+
+        WindowPlacer place = placeWidget(*window);
+        animator = std::make_unique<PanelAnimator>(
+            form,
+            [this, place](int top, int height, bool visible) {
+                // Without a tray nothing could bring a vanished window back: minimise it.
+                if (!visible && !trayIcon.isAvailable()) {
+                    window->showMinimized();
+                    return;
+                }
+                if (visible && window->isMinimized()) window->showNormal();
+                place(top, height, visible);
+            },
+            [] { QApplication::quit(); });
+
+        // The pauses before radio and music hold every timer of the window, as a program
+        // blocked in the pause would.
+        QList<QTimer*> timers;
+        for (const QString& name : form.timerNames()) timers << form.timer(name);
+        waiter = std::make_unique<EventLoopWaiter>(timers);
+        player = std::make_unique<SoundPlayer>(audio, dialogs, &clock);
+        relay = std::make_unique<AmplifierRelay>(form, store, serial, dialogs);
+        media = std::make_unique<MediaSources>(form, *relay, processes, *waiter);
+        shutdown = std::make_unique<AutoShutdown>(form, *animator, *media, *relay, power);
+        talkingClock = std::make_unique<TalkingClock>(*player);
+        arming = std::make_unique<Arming>(form, store, clock, library);
+        tray = std::make_unique<TrayWindow>(trayIcon, form, *animator);
+        sequence = std::make_unique<BellSequence>(
+            form, store, clock, library,
+            BellSequence::Outputs{*player, *talkingClock, *relay, *media, *waiter, *animator,
+                                  &trayIcon});
+        scheduler = std::make_unique<BellScheduler>(BellScheduler::Parts{
+            form, store, clock, *arming, *sequence, *talkingClock, *relay, *media, *animator});
+        scheduler->setShutdownWatch([this](bool slideIn) { shutdown->checkShutdownTime(slideIn); });
+        editor = std::make_unique<ScheduleEditor>(form, store, *arming, *relay, dialogs, library,
+                                                  clock);
+        editor->setOpenSettingsPanel([this] { animator->openSettingsPanel(); });
+        editor->setCloseSettingsPanel([this] { animator->closeSettingsPanel(); });
+        relay->setClosePanel([this] { animator->closeDevicePanel(); });
+
+        animator->connectControls();
+        media->connectControls();
+        shutdown->connectControls();
+        scheduler->connectControls();
+        editor->connectControls();
+        form.onClick(QStringLiteral("Command10"), [this] { relay->savePort(); });
+        form.onClick(QStringLiteral("Command11"), [this] { relay->testPort(); });
+        form.onClick(QStringLiteral("Command8"), [this] {
+            confirmExit(dialogs, *animator, *tray);
+        });
+        // The window manager's close button hides the window like the hide button.
+        form.onClick(QStringLiteral("Form_Close"), [this] { animator->hideMainWindow(); });
     }
 };
 
@@ -46,15 +132,23 @@ TavirinApp::~TavirinApp() = default;
 Form1& TavirinApp::window() { return *d_->window; }
 
 bool TavirinApp::start() {
-    loadMainWindow(d_->form, d_->store, d_->library, d_->arming, *d_->relay);
-    d_->window->setBackgroundPicture(loadBackground(d_->library));
+    Parts& p = *d_;
+    if (!checkSingleInstance(p.lock, p.dialogs)) return false;
+    p.tray->createTrayIcon();
 
-    // Shown at its place: 1200 twips from the top of the screen, centred across.
-    const Twips tw = Twips::forWidget(d_->window.get());
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const int x = screen ? (screen->availableGeometry().width() - d_->window->width()) / 2 : 0;
-    d_->window->move(qMax(0, x), tw.toPx(1200));
-    d_->window->show();
+    if (ensureSoundLibrary() == SoundLibraryState::Missing) {
+        showMissingSoundLibrary(p.dialogs, p.library);
+        return false;
+    }
+
+    loadMainWindow(p.form, p.store, p.library, *p.arming, *p.relay);
+    p.window->setBackgroundPicture(loadBackground(p.library));
+
+    // Centred across the screen; the slides move it up and down only.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        p.window->move(qMax(0, (screen->availableGeometry().width() - p.window->width()) / 2), 0);
+    p.animator->showMainWindow();
+    qCInfo(lcUi) << "Tavirin started; today's program is" << p.arming->activeApplication();
     return true;
 }
 

@@ -6,14 +6,15 @@ namespace tavirin {
 
 class Form1;
 
-// The running program: the real adapters, the control model, the operations and the window,
+// The running program: the real adapters, the control model, the operations and the windows,
 // wired together. main() builds one and starts it.
 class TavirinApp {
 public:
     TavirinApp();
     ~TavirinApp();
 
-    // Loads the main window and shows it; false when the program must end at once.
+    // The start-up order: single-instance check, tray icon, sound library, loading the main
+    // window, the slide-in. false when this copy must end at once (nothing was written then).
     bool start();
     Form1& window();
 
