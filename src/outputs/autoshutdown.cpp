@@ -1,0 +1,112 @@
+#include "outputs/autoshutdown.h"
+
+#include "model/formmodel.h"
+#include "model/windowmotion.h"
+#include "outputs/amplifierrelay.h"
+#include "outputs/mediasources.h"
+#include "outputs/shutdownarming.h"
+#include "platform/logging.h"
+#include "platform/power.h"
+
+#include <QTimer>
+
+namespace tavirin {
+
+namespace {
+const QString kClock = QStringLiteral("Label1");
+const QString kArmedTime = QStringLiteral("Label28123");
+const QString kCountdownLabel = QStringLiteral("Label28778");
+const QString kNowButton = QStringLiteral("Command3xx2a");
+const QString kCancelButton = QStringLiteral("Command3xxa");
+const QString kCountdownTimer = QStringLiteral("Timer23");
+const QString kWatchTimer = QStringLiteral("Timer4");
+}  // namespace
+
+AutoShutdown::AutoShutdown(FormModel& model, WindowMotion& motion, MediaSources& media,
+                           AmplifierRelay& relay, Power& power)
+    : model_(model), motion_(motion), media_(media), relay_(relay), power_(power) {}
+
+QString AutoShutdown::countdownText(int seconds) {
+    return QStringLiteral("อีก") + u' ' + QString::number(seconds) + u' ' +
+           QStringLiteral("วินาทีจะปิดคอมพิวเตอร์");
+}
+
+void AutoShutdown::checkShutdownTime(bool slideIn) {
+    const QString armed = model_.text(kArmedTime);
+    if (armed.isEmpty() || model_.text(kClock) != armed) return;
+    if (slideIn) motion_.showMainWindow();
+    countdown_ = kCountdownSeconds;
+    // Within the matching second this runs on every tick; the countdown timer keeps the
+    // rhythm of the first match rather than being restarted by each one.
+    QTimer* t = model_.timer(kCountdownTimer);
+    if (!t->isActive()) {
+        t->start();
+        qCInfo(lcShutdown).noquote()
+            << "shutdown countdown started at" << armed << "(" << kCountdownSeconds << "seconds)";
+    }
+}
+
+void AutoShutdown::countdownTick() {
+    countdown_ = qint16(countdown_ - 1);
+    model_.setText(kCountdownLabel, countdownText(countdown_));
+    model_.setVisible(kCountdownLabel, true);
+    if (countdown_ == kMediaOffAt) {
+        // Nothing may be playing through the PA when the machine goes down.
+        qCInfo(lcShutdown) << kMediaOffAt << "seconds left: music, radio and amplifier off";
+        media_.stopMedia();
+        relay_.switchOff();
+    }
+    if (countdown_ <= 0) {
+        powerOff("countdown ended");
+        countdown_ = -1;
+        model_.timer(kCountdownTimer)->stop();
+    }
+    showButtons(true);
+}
+
+void AutoShutdown::shutDownNow() {
+    showButtons(false);
+    if (!powerOff("operator chose to shut down now")) {
+        // Hidden buttons would say the machine is going down; give the operator them back to
+        // try again or cancel.
+        showButtons(true);
+    }
+}
+
+void AutoShutdown::cancelShutdown() {
+    countdown_ = kCountdownSeconds;
+    model_.setVisible(kCountdownLabel, false);
+    model_.timer(kCountdownTimer)->stop();
+    showButtons(false);
+    qCInfo(lcShutdown).noquote() << "shutdown cancelled by the operator; still armed at"
+                                 << model_.text(kArmedTime);
+}
+
+bool AutoShutdown::powerOff(const char* why) {
+    qCInfo(lcShutdown) << "power-off issued:" << why;
+    const Result r = power_.powerOff();
+    if (r) {
+        qCInfo(lcShutdown) << "power-off accepted";
+    } else {
+        qCWarning(lcShutdown).noquote()
+            << "power-off failed:" << r.error << "- the computer stays on";
+    }
+    return r.ok;
+}
+
+void AutoShutdown::showButtons(bool visible) {
+    model_.setVisible(kNowButton, visible);
+    model_.setVisible(kCancelButton, visible);
+}
+
+void AutoShutdown::connectControls() {
+    QObject::connect(model_.timer(kWatchTimer), &QTimer::timeout, &model_,
+                     [this] { Timer4_Timer(); });
+    QObject::connect(model_.timer(kCountdownTimer), &QTimer::timeout, &model_,
+                     [this] { Timer23_Timer(); });
+    model_.onClick(kNowButton, [this] { shutDownNow(); });
+    model_.onClick(kCancelButton, [this] { cancelShutdown(); });
+    model_.onClick(QStringLiteral("Check26"), [this] { applyEnableRule(model_); });
+}
+
+}  // namespace tavirin

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace tavirin {
+
+class AmplifierRelay;
+class FormModel;
+class MediaSources;
+class Power;
+class WindowMotion;
+
+// The daily shutdown: when the clock label shows the armed time (Label28123, set by
+// armShutdown), a 120-second countdown runs on the main window; 3 seconds before its end
+// music, radio and the amplifier go off, at its end the computer is told to power off. The
+// operator can shut down at once ("ปิดทันที") or cancel ("ยกเลิก").
+class AutoShutdown {
+public:
+    static constexpr int kCountdownSeconds = 120;
+    static constexpr int kMediaOffAt = 3;
+
+    AutoShutdown(FormModel& model, WindowMotion& motion, MediaSources& media, AmplifierRelay& relay,
+                 Power& power);
+
+    // Starts the countdown when the clock label equals the armed time; `slideIn` first brings
+    // the main window in, so the countdown is seen. Called by the scheduler tick (with the
+    // slide-in) and by Timer4 (without), several times within the matching second.
+    void checkShutdownTime(bool slideIn);
+    // One second of the countdown (Timer23).
+    void countdownTick();
+    // "ปิดทันที": powers off now; the countdown goes on until the system goes down.
+    void shutDownNow();
+    // "ยกเลิก": back to idle. The armed time stays, so the same time starts it again.
+    void cancelShutdown();
+
+    void Timer4_Timer() { checkShutdownTime(false); }
+    void Timer23_Timer() { countdownTick(); }
+
+    // Timer4 and Timer23, the two countdown buttons and the shutdown box Check26.
+    void connectControls();
+
+    // Seconds left; 120 when idle, -1 once the power-off has been issued.
+    int countdown() const { return countdown_; }
+
+    // The countdown label's caption for `seconds` left.
+    static QString countdownText(int seconds);
+
+private:
+    // Asks the system to power off now; false (and logged) when it could not be asked.
+    bool powerOff(const char* why);
+    void showButtons(bool visible);
+
+    FormModel& model_;
+    WindowMotion& motion_;
+    MediaSources& media_;
+    AmplifierRelay& relay_;
+    Power& power_;
+    qint16 countdown_ = kCountdownSeconds;
+};
+
+}  // namespace tavirin
