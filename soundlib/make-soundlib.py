@@ -150,7 +150,7 @@ def speak(phonemes, path, tmp):
     run("espeak-ng", "-v", "th", "-s", "150", "-a", "120", "-w", raw, "[[" + phonemes + "]]")
     # trim leading and trailing silence (below 0.5 % for 10 ms), 5 ms fades so the cut
     # edges do not click, level to -3 dBFS peak
-    run("sox", raw, "-r", str(RATE), "-c", "1", "-b", "16", path,
+    run("sox", "-R", "-D", raw, "-r", str(RATE), "-c", "1", "-b", "16", path,
         "silence", "1", "0.01", "0.5%", "fade", "t", "0.005", "reverse",
         "silence", "1", "0.01", "0.5%", "fade", "t", "0.005", "reverse", "norm", "-3")
 
@@ -162,10 +162,10 @@ def melody(path_wav, tmp):
     parts = []
     for i, (hz, dur) in enumerate(notes):
         p = os.path.join(tmp, f"n{i}.wav")
-        run("sox", "-n", "-r", str(RATE), "-c", "1", "-b", "16", p,
+        run("sox", "-R", "-D", "-n", "-r", str(RATE), "-c", "1", "-b", "16", p,
             "synth", str(dur), "pluck", str(hz), "fade", "t", "0.005", str(dur), "0.03")
         parts.append(p)
-    run("sox", *parts, path_wav, "norm", "-3")
+    run("sox", "-R", "-D", *parts, path_wav, "norm", "-3")
 
 
 def main():
