@@ -78,7 +78,8 @@ void BellScheduler::Timer3_Timer() {
     }
 
     if (shutdownWatch_) shutdownWatch_(true);
-    p_.form.timer(QStringLiteral("Timer4"))->start();
+    // Enabling a running timer leaves its rhythm alone.
+    if (QTimer* t4 = p_.form.timer(QStringLiteral("Timer4")); !t4->isActive()) t4->start();
 }
 
 void BellScheduler::noteMissedTriggers(const QDateTime& now) {
@@ -137,6 +138,9 @@ void BellScheduler::Timer1_Timer() {
     p_.form.timer(QStringLiteral("Timer222"))->start();
     p_.form.timer(QStringLiteral("Timer1"))->stop();
     p_.form.timer(QStringLiteral("Timer22"))->start();
+    // A window that stood shown already is there now: the countdown need not wait for the
+    // first 400 ms look.
+    if (p_.motion.windowTopCounter() == kShownTop) Timer222_Timer();
 }
 
 void BellScheduler::Timer222_Timer() {

@@ -189,7 +189,8 @@ void Form1::applyColours(QWidget* w, const Control& c) {
                        .arg(c.foreground->r).arg(c.foreground->g).arg(c.foreground->b);
         }
         css += QStringLiteral(" }");
-        w->setStyleSheet(css);
+        // Setting a style sheet re-polishes every child: only when it really changed.
+        if (w->styleSheet() != css) w->setStyleSheet(css);
         // Children of a coloured frame inherit its text colour.
         if (c.foreground) {
             QPalette pal = w->palette();

@@ -146,6 +146,11 @@ struct BellHarness {
                     elapsed.remove(name);
                     continue;
                 }
+                // A timer started during this step counts from now on.
+                if (!elapsed.contains(name)) {
+                    elapsed.insert(name, 0);
+                    continue;
+                }
                 qint64& e = elapsed[name];
                 e += 100;
                 if (e >= t->interval()) {
