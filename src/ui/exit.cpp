@@ -11,18 +11,22 @@ namespace tavirin {
 
 bool checkSingleInstance(InstanceLock& lock, Dialogs& dialogs) {
     if (lock.tryAcquire()) return true;
-    qCWarning(lcUi) << "Tavirin is already running; this copy ends";
-    dialogs.message(Dialogs::Icon::Critical, QStringLiteral("Tavirin"),
-                    QStringLiteral("โปรแกรม ได้ถูกเปิดใช้งานอยู่แล้ว\r\n\r\n"
-                                   "ท่านไม่สามารถเปิดโปรแกรมซ้ำได้อีก..."));
+    const QString text = QStringLiteral(
+        "โปรแกรม ได้ถูกเปิดใช้งานอยู่แล้ว\r\n\r\n"
+        "ท่านไม่สามารถเปิดโปรแกรมซ้ำได้อีก...");
+    // One line in the journal: the line breaks are written as \r\n.
+    qCWarning(lcUi).noquote() << "Tavirin is already running; this copy ends after the message"
+                              << QString(text).replace(QStringLiteral("\r\n"),
+                                                       QStringLiteral("\\r\\n"));
+    dialogs.message(Dialogs::Icon::Critical, QStringLiteral("Tavirin"), text);
     return false;
 }
 
 void showMissingSoundLibrary(Dialogs& dialogs, const SoundLibrary& library) {
     qCCritical(lcUi) << "no sound library at" << library.root() << "and no default to copy";
-    dialogs.message(Dialogs::Icon::Critical, QStringLiteral("Tavirin"),
-                    QStringLiteral("โปรแกรมไม่พบข้อมูลเสียง rivedezode \r\n\r\nซึ่งจะต้องอยู่ที่ ") +
-                        library.root());
+    dialogs.message(
+        Dialogs::Icon::Critical, QStringLiteral("Tavirin"),
+        QStringLiteral("โปรแกรมไม่พบข้อมูลเสียง rivedezode \r\n\r\nซึ่งจะต้องอยู่ที่ ") + library.root());
 }
 
 void confirmExit(Dialogs& dialogs, PanelAnimator& animator, TrayWindow& tray) {

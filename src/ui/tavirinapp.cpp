@@ -72,18 +72,8 @@ struct TavirinApp::Parts {
         window = std::make_unique<Form1>(form);
         dialogs.setParent(window.get());
 
-        WindowPlacer place = placeWidget(*window);
         animator = std::make_unique<PanelAnimator>(
-            form,
-            [this, place](int top, int height, bool visible) {
-                // Without a tray nothing could bring a vanished window back: minimise it.
-                if (!visible && !trayIcon.isAvailable()) {
-                    window->showMinimized();
-                    return;
-                }
-                if (visible && window->isMinimized()) window->showNormal();
-                place(top, height, visible);
-            },
+            form, placeOrMinimise(*window, trayIcon, placeWidget(*window)),
             [] { QApplication::quit(); });
 
         // The pauses before radio and music hold every timer of the window, as a program
@@ -105,8 +95,8 @@ struct TavirinApp::Parts {
         scheduler = std::make_unique<BellScheduler>(BellScheduler::Parts{
             form, store, clock, *arming, *sequence, *talkingClock, *relay, *media, *animator});
         scheduler->setShutdownWatch([this](bool slideIn) { shutdown->checkShutdownTime(slideIn); });
-        editor = std::make_unique<ScheduleEditor>(form, store, *arming, *relay, dialogs, library,
-                                                  clock);
+        editor =
+            std::make_unique<ScheduleEditor>(form, store, *arming, *relay, dialogs, library, clock);
         editor->setOpenSettingsPanel([this] { animator->openSettingsPanel(); });
         editor->setCloseSettingsPanel([this] { animator->closeSettingsPanel(); });
         relay->setClosePanel([this] { animator->closeDevicePanel(); });
@@ -118,9 +108,8 @@ struct TavirinApp::Parts {
         editor->connectControls();
         form.onClick(QStringLiteral("Command10"), [this] { relay->savePort(); });
         form.onClick(QStringLiteral("Command11"), [this] { relay->testPort(); });
-        form.onClick(QStringLiteral("Command8"), [this] {
-            confirmExit(dialogs, *animator, *tray);
-        });
+        form.onClick(QStringLiteral("Command8"),
+                     [this] { confirmExit(dialogs, *animator, *tray); });
         // The window manager's close button hides the window like the hide button.
         form.onClick(QStringLiteral("Form_Close"), [this] { animator->hideMainWindow(); });
     }
@@ -129,7 +118,9 @@ struct TavirinApp::Parts {
 TavirinApp::TavirinApp() : d_(std::make_unique<Parts>()) {}
 TavirinApp::~TavirinApp() = default;
 
-Form1& TavirinApp::window() { return *d_->window; }
+Form1& TavirinApp::window() {
+    return *d_->window;
+}
 
 bool TavirinApp::start() {
     Parts& p = *d_;

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "platform/trayicon.h"
+#include "ui/panelanimator.h"
+
+class QWidget;
 
 namespace tavirin {
 
@@ -28,5 +31,10 @@ private:
     WindowMotion& motion_;
     bool trayBusy_ = false;
 };
+
+// Where the desktop has no tray, nothing could bring a vanished window back: a slide that
+// would take the shown window off the screen minimises it instead, and the next slide-in
+// restores it. A window that was never shown stays hidden.
+WindowPlacer placeOrMinimise(QWidget& window, const TrayIcon& icon, WindowPlacer place);
 
 }  // namespace tavirin

@@ -1,0 +1,363 @@
+#include "model/form1layout.h"
+#include "model/formmodel.h"
+#include "platform/fake/fakedialogs.h"
+#include "platform/fake/faketrayicon.h"
+#include "platform/gui/qttrayicon.h"
+#include "scheduler/bellharness.h"
+#include "ui/exit.h"
+#include "ui/panelanimator.h"
+#include "ui/traywindow.h"
+
+#include <QApplication>
+#include <QStyleHints>
+#include <QWidget>
+#include <QtTest>
+
+using namespace tavirin;
+
+namespace {
+
+using Gesture = TrayIcon::Gesture;
+
+const QStringList kWindowTimers{"Timer8", "Timer19", "Timer9", "Timer18", "Timer17"};
+
+// The tray window over a real animator whose window is a record of placements; the test
+// delivers the animation ticks itself.
+struct Tray {
+    Tray() {
+        buildForm1(form);
+        animator = std::make_unique<PanelAnimator>(
+            form,
+            [this](int t, int h, bool v) {
+                last = {t, h, v};
+            },
+            [this] { ++ended; });
+        tray = std::make_unique<TrayWindow>(icon, form, *animator);
+        tray->createTrayIcon();
+        form.setEnabled(QStringLiteral("Command3555"), false);
+    }
+    bool active(const QString& t) const { return form.timer(t)->isActive(); }
+    // One tick of every running window timer; false when none ran.
+    bool round() {
+        bool any = false;
+        for (const QString& t : kWindowTimers) {
+            if (!active(t)) continue;
+            QMetaObject::invokeMethod(form.timer(t), "timeout");
+            any = true;
+        }
+        return any;
+    }
+    void runAll() {
+        for (int i = 0; i < 1000 && round(); ++i) {
+        }
+    }
+    bool anyWindowTimer() const {
+        for (const QString& t : kWindowTimers)
+            if (active(t)) return true;
+        return false;
+    }
+
+    struct Placed {
+        int top = -1, height = -1;
+        bool visible = false;
+    };
+    FormModel form;
+    FakeTrayIcon icon;
+    std::unique_ptr<PanelAnimator> animator;
+    std::unique_ptr<TrayWindow> tray;
+    Placed last;
+    int ended = 0;
+};
+
+// Records what the icon adapter reports.
+struct Gestures {
+    explicit Gestures(QtTrayIcon& icon) {
+        icon.setGestureHandler([this](Gesture g) { seen << g; });
+    }
+    QList<Gesture> seen;
+};
+
+// A motion that plays one more gesture while it handles the first, as an event delivered
+// from inside the handler would.
+class ReentrantMotion final : public WindowMotion {
+public:
+    explicit ReentrantMotion(FakeTrayIcon& icon) : icon_(icon) {}
+    void showMainWindow() override {
+        ++shows;
+        icon_.gesture(Gesture::RightButton);
+    }
+    void hideMainWindow() override {}
+    int windowTopCounter() const override { return 7500; }
+    int windowHeightCounter() const override { return 0; }
+    int shows = 0;
+
+private:
+    FakeTrayIcon& icon_;
+};
+
+int gNoTrayLines = 0;
+QtMessageHandler gPrevious = nullptr;
+void countNoTray(QtMsgType type, const QMessageLogContext& ctx, const QString& msg) {
+    if (msg.contains(QLatin1String("has no tray"))) ++gNoTrayLines;
+    if (gPrevious) gPrevious(type, ctx, msg);
+}
+
+}  // namespace
+
+class TestTrayWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        // Short enough that "further apart" costs the test little time.
+        QGuiApplication::styleHints()->setMouseDoubleClickInterval(150);
+    }
+
+    void createAddsOneIcon() {
+        Tray t;
+        QCOMPARE(t.icon.adds, 1);
+        QVERIFY(t.icon.present);
+        QCOMPARE(t.icon.removes, 0);
+        // Nothing moves before a gesture.
+        QVERIFY(!t.anyWindowTimer());
+    }
+
+    void gestureWhileHidden_data() {
+        QTest::addColumn<Gesture>("gesture");
+        QTest::newRow("double click") << Gesture::DoubleClick;
+        QTest::newRow("right button") << Gesture::RightButton;
+    }
+    void gestureWhileHidden() {
+        QFETCH(Gesture, gesture);
+        Tray t;
+        t.icon.gesture(gesture);
+        QVERIFY(t.active("Timer8"));  // the open animation has started
+        QVERIFY(t.form.enabled("Command3555"));
+        t.runAll();
+        QCOMPARE(t.last.top, PanelAnimator::kShownTop);
+        QCOMPARE(t.last.height, PanelAnimator::kShownHeight);
+        QVERIFY(t.last.visible);
+    }
+
+    void gestureWhileShown() {
+        Tray t;
+        t.animator->showMainWindow();
+        t.runAll();
+        t.form.setEnabled(QStringLiteral("Command3555"), false);
+        t.icon.gesture(Gesture::DoubleClick);
+        QVERIFY(t.form.enabled("Command3555"));
+        t.runAll();
+        QCOMPARE(t.animator->windowTopCounter(), PanelAnimator::kShownTop);
+        QCOMPARE(t.animator->windowHeightCounter(), PanelAnimator::kShownHeight);
+        QCOMPARE(t.last.top, PanelAnimator::kShownTop);
+        QCOMPARE(t.last.height, PanelAnimator::kShownHeight);
+        QVERIFY(t.last.visible);
+    }
+
+    void gestureDuringAGestureIsDropped() {
+        FormModel form;
+        buildForm1(form);
+        FakeTrayIcon icon;
+        ReentrantMotion motion(icon);
+        TrayWindow tray(icon, form, motion);
+        tray.createTrayIcon();
+        icon.gesture(Gesture::DoubleClick);
+        QCOMPARE(motion.shows, 1);
+        // Once handled, the next gesture runs again.
+        icon.gesture(Gesture::DoubleClick);
+        QCOMPARE(motion.shows, 2);
+    }
+
+    // The adapter's double-click rule, as the desktops report the gestures.
+    void activations_data() {
+        using R = QSystemTrayIcon::ActivationReason;
+        QTest::addColumn<QList<int>>("reasons");  // -1: a pause longer than the interval
+        QTest::addColumn<QList<Gesture>>("expected");
+        const int T = R::Trigger, D = R::DoubleClick, C = R::Context, M = R::MiddleClick;
+        QTest::newRow("one trigger") << QList<int>{T} << QList<Gesture>{};
+        QTest::newRow("two triggers (KDE)")
+            << QList<int>{T, T} << QList<Gesture>{Gesture::DoubleClick};
+        QTest::newRow("two triggers apart") << QList<int>{T, -1, T} << QList<Gesture>{};
+        QTest::newRow("double click") << QList<int>{D} << QList<Gesture>{Gesture::DoubleClick};
+        QTest::newRow("trigger, trigger, double click")
+            << QList<int>{T, T, D} << QList<Gesture>{Gesture::DoubleClick};
+        QTest::newRow("trigger, double click (XEmbed)")
+            << QList<int>{T, D} << QList<Gesture>{Gesture::DoubleClick};
+        QTest::newRow("three triggers")
+            << QList<int>{T, T, T} << QList<Gesture>{Gesture::DoubleClick};
+        QTest::newRow("four triggers")
+            << QList<int>{T, T, T, T} << QList<Gesture>{Gesture::DoubleClick, Gesture::DoubleClick};
+        QTest::newRow("two double clicks apart")
+            << QList<int>{D, -1, D} << QList<Gesture>{Gesture::DoubleClick, Gesture::DoubleClick};
+        QTest::newRow("context") << QList<int>{C} << QList<Gesture>{Gesture::RightButton};
+        QTest::newRow("middle button") << QList<int>{M} << QList<Gesture>{};
+    }
+    void activations() {
+        QFETCH(QList<int>, reasons);
+        QFETCH(QList<Gesture>, expected);
+        QtTrayIcon icon(QIcon(), QStringLiteral("Tavirin"));
+        Gestures g(icon);
+        for (int r : reasons) {
+            if (r < 0)
+                QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 60);
+            else
+                icon.onActivated(QSystemTrayIcon::ActivationReason(r));
+        }
+        QCOMPARE(g.seen, expected);
+    }
+
+    void doubleClickThroughTheAdapterShowsTheWindow() {
+        Tray t;
+        QtTrayIcon icon(QIcon(), QStringLiteral("Tavirin"));
+        TrayWindow tray(icon, t.form, *t.animator);
+        tray.createTrayIcon();
+        icon.onActivated(QSystemTrayIcon::Trigger);
+        QVERIFY(!t.active("Timer8"));
+        QVERIFY(!t.form.enabled("Command3555"));
+        icon.onActivated(QSystemTrayIcon::Trigger);
+        QVERIFY(t.active("Timer8"));
+        QVERIFY(t.form.enabled("Command3555"));
+    }
+
+    void addedAgainAfterEveryBell() {
+        BellHarness h;
+        h.seedAndArm();
+        Tray t;
+        BellSequence sequence{
+            h.form,
+            h.store,
+            h.clock,
+            h.library,
+            {h.player, h.talkingClock, h.relay, h.media, h.waiter, h.motion, &t.icon}};
+        for (int bell = 1; bell <= 2; ++bell) {
+            sequence.loadSequenceSettings();
+            sequence.runBellSequence();
+            QCOMPARE(t.icon.adds, 1 + bell);
+            QVERIFY(t.icon.present);
+        }
+        QCOMPARE(t.icon.removes, 0);
+        // An icon the desktop lost comes back with the next bell.
+        t.icon.present = false;
+        sequence.runBellSequence();
+        QVERIFY(t.icon.present);
+        QCOMPARE(t.icon.removes, 0);
+    }
+
+    void exitAnsweredYes() {
+        Tray t;
+        t.animator->showMainWindow();
+        t.runAll();
+        FakeDialogs dialogs;
+        dialogs.answers << true;
+        confirmExit(dialogs, *t.animator, *t.tray);
+        QCOMPARE(dialogs.count("ask"), 1);
+        QCOMPARE(dialogs.shown.last().title, QStringLiteral("ยืนยันการออกจากโปรแกรม"));
+        QCOMPARE(dialogs.shown.last().text, QStringLiteral("คุณแน่ใจว่าต้องการออกจากโปรแกรม"));
+        QCOMPARE(dialogs.shown.last().icon, Dialogs::Icon::None);
+        // The icon goes at once; the program ends only when the window has shrunk away.
+        QCOMPARE(t.icon.removes, 1);
+        QVERIFY(!t.icon.present);
+        QVERIFY(t.active("Timer9"));
+        QVERIFY(t.active("Timer17"));
+        int rounds = 0;
+        while (t.animator->windowHeightCounter() > 0) {
+            QCOMPARE(t.ended, 0);
+            QVERIFY(t.round());
+            ++rounds;
+        }
+        QCOMPARE(rounds, 59);
+        t.runAll();
+        QCOMPARE(t.ended, 1);
+        QVERIFY(!t.last.visible);
+        QCOMPARE(t.icon.removes, 1);
+    }
+
+    void exitAnsweredNo() {
+        Tray t;
+        t.animator->showMainWindow();
+        t.runAll();
+        FakeDialogs dialogs;
+        dialogs.answers << false;
+        confirmExit(dialogs, *t.animator, *t.tray);
+        QCOMPARE(dialogs.count("ask"), 1);
+        QVERIFY(!t.anyWindowTimer());
+        QVERIFY(t.icon.present);
+        QCOMPARE(t.icon.removes, 0);
+        QCOMPARE(t.ended, 0);
+        QCOMPARE(t.last.height, PanelAnimator::kShownHeight);
+    }
+
+    void withoutATrayHidingMinimises() {
+        FakeTrayIcon icon;
+        icon.available = false;
+        FormModel form;
+        buildForm1(form);
+        QWidget window;
+        window.resize(300, 200);
+        QList<bool> passed;
+        PanelAnimator animator(form,
+                               placeOrMinimise(window, icon,
+                                               [&](int, int, bool v) {
+                                                   passed << v;
+                                                   window.setVisible(v);
+                                               }),
+                               [] {});
+        // A window never shown stays hidden, even without a tray.
+        QVERIFY(!window.isVisible());
+        QVERIFY(!window.isMinimized());
+        QCOMPARE(passed, QList<bool>{false});
+
+        gNoTrayLines = 0;
+        gPrevious = qInstallMessageHandler(countNoTray);
+        TrayWindow tray(icon, form, animator);
+        tray.createTrayIcon();
+
+        auto run = [&] {
+            for (int i = 0; i < 1000; ++i) {
+                bool any = false;
+                for (const QString& t : kWindowTimers) {
+                    if (!form.timer(t)->isActive()) continue;
+                    QMetaObject::invokeMethod(form.timer(t), "timeout");
+                    any = true;
+                }
+                if (!any) break;
+            }
+        };
+        for (int round = 0; round < 2; ++round) {
+            animator.showMainWindow();
+            run();
+            QVERIFY(window.isVisible());
+            QVERIFY(!window.isMinimized());
+            animator.hideMainWindow();
+            run();
+            // Still there for the operator to bring back, minimised.
+            QVERIFY(window.isVisible());
+            QVERIFY(window.isMinimized());
+            QVERIFY(!passed.isEmpty());
+            QVERIFY(passed.last());  // never told to vanish
+        }
+        qInstallMessageHandler(gPrevious);
+        QCOMPARE(gNoTrayLines, 1);
+    }
+
+    void withATrayHidingHides() {
+        FakeTrayIcon icon;
+        FormModel form;
+        buildForm1(form);
+        QWidget window;
+        PanelAnimator animator(
+            form, placeOrMinimise(window, icon, [&](int, int, bool v) { window.setVisible(v); }),
+            [] {});
+        window.show();
+        animator.hideMainWindow();
+        for (int i = 0; i < 200; ++i) {
+            for (const QString& t : kWindowTimers)
+                if (form.timer(t)->isActive()) QMetaObject::invokeMethod(form.timer(t), "timeout");
+        }
+        QVERIFY(!window.isVisible());
+        QVERIFY(!window.isMinimized());
+    }
+};
+
+QTEST_MAIN(TestTrayWindow)
+#include "test_traywindow.moc"
