@@ -1,0 +1,170 @@
+#include "platform/fake/fakedialogs.h"
+#include "platform/lock/fileinstancelock.h"
+#include "ui/exit.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+using namespace tavirin;
+
+namespace {
+
+const QString kRefusal = QStringLiteral(
+    "โปรแกรม ได้ถูกเปิดใช้งานอยู่แล้ว\r\n\r\n"
+    "ท่านไม่สามารถเปิดโปรแกรมซ้ำได้อีก...");
+
+// One user's session in a temporary folder: HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR, shared
+// by every copy of the real program started in it.
+struct Session {
+    Session() { QDir().mkpath(runtime()); }
+    QString runtime() const { return dir.path() + QStringLiteral("/run"); }
+    QString storeFile() const {
+        return dir.path() + QStringLiteral("/.config/tavirin/tavirin.ini");
+    }
+    QString lockFile() const { return runtime() + QStringLiteral("/tavirin.lock"); }
+
+    // A copy of the program; its standard error is collected in `err`.
+    struct Copy {
+        std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+        QByteArray err;
+        bool waitFor(const char* line, int ms = 20000) {
+            QElapsedTimer t;
+            t.start();
+            while (!err.contains(line) && t.elapsed() < ms) {
+                if (process->state() == QProcess::NotRunning) break;
+                process->waitForReadyRead(100);
+                err += process->readAllStandardError();
+            }
+            err += process->readAllStandardError();
+            return err.contains(line);
+        }
+        ~Copy() {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+    };
+
+    std::unique_ptr<Copy> start() {
+        auto c = std::make_unique<Copy>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/.config"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // No session bus: no tray host can answer, whatever the machine runs.
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+        c->process->setProcessEnvironment(env);
+        c->process->start(QStringLiteral(TAVIRIN_BINARY), {});
+        return c;
+    }
+
+    QByteArray storeDigest() const {
+        QFile f(storeFile());
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    }
+
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+
+private slots:
+    void refusedInProcess() {
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/tavirin.lock");
+        FileInstanceLock first(path);
+        FakeDialogs dialogs;
+        QVERIFY(checkSingleInstance(first, dialogs));
+        QVERIFY(checkSingleInstance(first, dialogs));  // the holder asking again keeps it
+        QCOMPARE(dialogs.shown.size(), 0);
+
+        FileInstanceLock second(path);
+        QVERIFY(!checkSingleInstance(second, dialogs));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].kind, QStringLiteral("message"));
+        QCOMPARE(dialogs.shown[0].icon, Dialogs::Icon::Critical);
+        QCOMPARE(dialogs.shown[0].title, QStringLiteral("Tavirin"));
+        QCOMPARE(dialogs.shown[0].text, kRefusal);
+    }
+
+    void lockInAFolderThatCannotBeMadeDoesNotRefuse() {
+        QTemporaryDir dir;
+        QFile blocker(dir.path() + QStringLiteral("/file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        FileInstanceLock lock(dir.path() + QStringLiteral("/file/tavirin.lock"));
+        FakeDialogs dialogs;
+        QVERIFY(checkSingleInstance(lock, dialogs));
+        QCOMPARE(dialogs.shown.size(), 0);
+    }
+
+    void secondCopyEndsWithoutWriting() {
+        Session s;
+        auto first = s.start();
+        QVERIFY2(first->waitFor("Tavirin started"), first->err.constData());
+        const QByteArray before = s.storeDigest();
+        QVERIFY(!before.isEmpty());
+        // What a copy that gets past the check logs when it adds its icon here.
+        QVERIFY2(first->err.contains("has no tray"), first->err.constData());
+
+        auto second = s.start();
+        QVERIFY2(second->waitFor("already running"), second->err.constData());
+        // The message it shows, quoted in its log line.
+        QString quoted = kRefusal;
+        quoted.replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n"));
+        QVERIFY2(QString::fromUtf8(second->err).contains(quoted), second->err.constData());
+        // It waits for OK now; nothing of start-up ran: no tray icon, no store access.
+        QTest::qWait(500);
+        second->err += second->process->readAllStandardError();
+        QVERIFY2(!second->err.contains("has no tray"), second->err.constData());
+        QVERIFY2(!second->err.contains("tray icon"), second->err.constData());
+        QVERIFY2(!second->err.contains("first start"), second->err.constData());
+        QVERIFY2(!second->err.contains("Tavirin started"), second->err.constData());
+        QCOMPARE(s.storeDigest(), before);
+        second->process->kill();
+        QVERIFY(second->process->waitForFinished(5000));
+
+        // The running copy is not affected: it still runs and still holds the lock.
+        QCOMPARE(first->process->state(), QProcess::Running);
+        FileInstanceLock third(s.lockFile());
+        QVERIFY(!third.tryAcquire());
+        QCOMPARE(s.storeDigest(), before);
+
+        first->process->terminate();
+        QVERIFY(first->process->waitForFinished(5000));
+    }
+
+    void lockLeftByACrashDoesNotRefuse() {
+        Session s;
+        {
+            auto crashed = s.start();
+            QVERIFY2(crashed->waitFor("Tavirin started"), crashed->err.constData());
+            ::kill(pid_t(crashed->process->processId()), SIGKILL);
+            QVERIFY(crashed->process->waitForFinished(5000));
+        }
+        QVERIFY(QFile::exists(s.lockFile()));  // a crash leaves its lock behind
+
+        auto next = s.start();
+        QVERIFY2(next->waitFor("Tavirin started"), next->err.constData());
+        QVERIFY2(!next->err.contains("already running"), next->err.constData());
+        QCOMPARE(next->process->state(), QProcess::Running);
+        next->process->terminate();
+        QVERIFY(next->process->waitForFinished(5000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "test_singleinstance.moc"
