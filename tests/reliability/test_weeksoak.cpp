@@ -147,7 +147,12 @@ private slots:
         const qint64 rssDay7 = residentKb();
         qInfo("VmRSS after day 1: %lld kB, after day 7: %lld kB", rssDay1, rssDay7);
         QVERIFY(rssDay1 > 0);
+#ifndef __SANITIZE_ADDRESS__
         QVERIFY2(rssDay7 - rssDay1 < 3 * 1024, "resident memory grew over the week");
+#else
+        // The sanitizer's quarantine holds freed memory; its leak check covers this build.
+        qInfo("resident memory not compared under AddressSanitizer");
+#endif
         QCOMPARE(h.countdownsStarted, (QList<int>{1, 3, 5, 7}));
         QCOMPARE(h.power.calls, 0);
     }
