@@ -38,19 +38,22 @@ void BellScheduler::connectControls() {
     p_.form.onClick(QStringLiteral("Command3555"), [this] { Command3555_Click(); });
 }
 
-QString BellScheduler::refreshClockLabel() {
-    const QString text = p_.clock.now().time().toString(QStringLiteral("HH:mm:ss"));
+QString BellScheduler::refreshClockLabel() { return refreshClockLabel(p_.clock.now()); }
+
+QString BellScheduler::refreshClockLabel(const QDateTime& now) {
+    const QString text = now.time().toString(QStringLiteral("HH:mm:ss"));
     p_.form.setText(QStringLiteral("Label1"), text);
     p_.form.setToolTip(QStringLiteral("Label1"), QStringLiteral("เวลาขณะนี้คือ ") + text);
     return text;
 }
 
 void BellScheduler::Timer3_Timer() {
+    // One reading of the clock per tick.
     const QDateTime now = p_.clock.now();
-    if (const std::optional<int> today = todayDayIndex(p_.clock))
-        p_.form.setText(QStringLiteral("lbl_dayy"), clockDayName(*today));
+    if (const int day = now.date().dayOfWeek(); day >= 1 && day <= 7)
+        p_.form.setText(QStringLiteral("lbl_dayy"), clockDayName(day));
 
-    const QString text = refreshClockLabel();
+    const QString text = refreshClockLabel(now);
 
     // The change of day: at 00:00:00, and also whenever the date is seen to have changed
     // (a bell or a suspend may have covered midnight).

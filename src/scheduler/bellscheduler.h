@@ -54,6 +54,7 @@ public:
 
 private:
     QString refreshClockLabel();
+    QString refreshClockLabel(const QDateTime& now);
     void fire(const QString& clockText);
     void noteMissedTriggers(const QDateTime& now);
 

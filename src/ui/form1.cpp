@@ -121,31 +121,42 @@ void Form1::apply(const QString& name) {
     QWidget* w = widgets_.value(name);
     if (!w) return;
     const Control& c = model_.at(name);
+    // Only what changed since the last time reaches the widget: the clock label changes every
+    // second all day, and a full re-apply (font, palette, geometry) would cost a relayout.
+    auto last = applied_.find(name);
+    const bool first = last == applied_.end();
+    const Control* was = first ? nullptr : &last.value();
+    auto changed = [&](auto member) { return first || c.*member != was->*member; };
     const Twips tw = Twips::forWidget(this);
     QSignalBlocker block(w);
 
-    w->setToolTip(c.toolTip);
-    if (c.font != FontRole::Normal) w->setFont(fontFor(c.font));
+    if (changed(&Control::toolTip)) w->setToolTip(c.toolTip);
+    if (first && c.font != FontRole::Normal) w->setFont(fontFor(c.font));
 
+    const bool textChanged = changed(&Control::text);
     switch (c.kind) {
-        case ControlKind::Label: static_cast<QLabel*>(w)->setText(c.text); break;
-        case ControlKind::Picture:
-            static_cast<QLabel*>(w)->setPixmap(
-                builtInPicture(c.picture, tw.rect(0, 0, c.width, c.height).size()));
+        case ControlKind::Label:
+            if (textChanged) static_cast<QLabel*>(w)->setText(c.text);
             break;
-        case ControlKind::Button: static_cast<QPushButton*>(w)->setText(c.text); break;
+        case ControlKind::Picture:
+            if (first || changed(&Control::picture) || changed(&Control::width) ||
+                changed(&Control::height))
+                static_cast<QLabel*>(w)->setPixmap(
+                    builtInPicture(c.picture, tw.rect(0, 0, c.width, c.height).size()));
+            break;
+        case ControlKind::Button:
+            if (textChanged) static_cast<QPushButton*>(w)->setText(c.text);
+            break;
         case ControlKind::PictureButton: break;
         case ControlKind::CheckBox: {
             auto* box = static_cast<QCheckBox*>(w);
-            box->setText(c.text);
+            if (textChanged) box->setText(c.text);
             box->setChecked(c.checked);
             break;
         }
         case ControlKind::ComboList: {
             auto* combo = static_cast<QComboBox*>(w);
-            QStringList current;
-            for (int i = 0; i < combo->count(); ++i) current << combo->itemText(i);
-            if (current != c.items) {
+            if (changed(&Control::items)) {
                 combo->clear();
                 combo->addItems(c.items);
             }
@@ -157,18 +168,23 @@ void Form1::apply(const QString& name) {
             if (edit->text() != c.text) edit->setText(c.text);
             break;
         }
-        case ControlKind::Frame: static_cast<QGroupBox*>(w)->setTitle(c.text); break;
+        case ControlKind::Frame:
+            if (textChanged) static_cast<QGroupBox*>(w)->setTitle(c.text);
+            break;
     }
 
-    applyColours(w, c);
+    if (changed(&Control::foreground) || changed(&Control::background)) applyColours(w, c);
+    const bool placeChanged = changed(&Control::x) || changed(&Control::y) ||
+                              changed(&Control::width) || changed(&Control::height);
     if (c.width > 0 && c.height > 0) {
-        w->setGeometry(tw.rect(c.x, c.y, c.width, c.height));
-    } else {
+        if (placeChanged) w->setGeometry(tw.rect(c.x, c.y, c.width, c.height));
+    } else if (placeChanged || textChanged) {
         w->move(tw.toPx(c.x), tw.toPx(c.y));
         w->adjustSize();
     }
-    w->setEnabled(c.enabled);
-    w->setVisible(c.visible);
+    if (changed(&Control::enabled)) w->setEnabled(c.enabled);
+    if (changed(&Control::visible)) w->setVisible(c.visible);
+    applied_.insert(name, c);
 }
 
 void Form1::applyColours(QWidget* w, const Control& c) {
@@ -215,7 +231,10 @@ void Form1::applyColours(QWidget* w, const Control& c) {
 }
 
 void Form1::setBackgroundPicture(const QPixmap& picture) {
-    background_ = picture.isNull() ? builtInBackground(size()) : picture;
+    // Scaled once here: every repaint of the clock label repaints the picture behind it.
+    background_ = picture.isNull()
+                      ? builtInBackground(size())
+                      : picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     update();
 }
 
@@ -224,10 +243,10 @@ void Form1::closeEvent(QCloseEvent* event) {
     model_.click(QStringLiteral("Form_Close"));
 }
 
-void Form1::paintEvent(QPaintEvent*) {
+void Form1::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    p.fillRect(rect(), QColor(192, 192, 255));
-    p.drawPixmap(rect(), background_);
+    p.fillRect(event->rect(), QColor(192, 192, 255));
+    p.drawPixmap(event->rect(), background_, event->rect());
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

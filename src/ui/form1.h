@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/formmodel.h"
+
 #include <QHash>
 #include <QPixmap>
 #include <QWidget>
@@ -7,7 +9,6 @@
 namespace tavirin {
 
 class FormModel;
-struct Control;
 
 // The main window. It owns no behaviour: it shows the controls of the FormModel as widgets
 // (positions in twips, converted by the screen's DPI), keeps them in step with the model and
@@ -44,6 +45,7 @@ private:
 
     FormModel& model_;
     QHash<QString, QWidget*> widgets_;
+    QHash<QString, Control> applied_;  // what each widget shows now
     QPixmap background_;
     bool pressedOnForm_ = false;
 };
