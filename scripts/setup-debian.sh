@@ -14,6 +14,8 @@ PACKAGES=(
   espeak-ng sox libsox-fmt-mp3 lame imagemagick python3
   # tests and benchmarks
   xvfb xauth libbenchmark-dev
+  # the package test: checks the installed .desktop entries
+  desktop-file-utils
   # the end-to-end bell test: a sound server with a null sink, and a set clock
   pulseaudio pulseaudio-utils faketime
 )
