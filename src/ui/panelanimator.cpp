@@ -92,6 +92,10 @@ void PanelAnimator::hideMainWindow() {
 }
 
 void PanelAnimator::exitAfterHide() {
+    // A slide-in still running would abandon the hide on its next tick, and the program
+    // would stay open with its tray icon already gone: leaving wins.
+    stop("Timer8");
+    stop("Timer19");
     start("Timer17");
 }
 

@@ -74,7 +74,9 @@ struct TavirinApp::Parts {
 
         animator = std::make_unique<PanelAnimator>(
             form, placeOrMinimise(*window, trayIcon, placeWidget(*window)),
-            [] { QApplication::quit(); });
+            // exit(), not quit(): quit() first asks every window to close, and the main
+            // window refuses (its close button only hides it), so quit() would never end.
+            [] { QCoreApplication::exit(0); });
 
         // The pauses before radio and music hold every timer of the window, as a program
         // blocked in the pause would.

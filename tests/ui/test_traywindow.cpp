@@ -272,6 +272,20 @@ private slots:
         QCOMPARE(t.icon.removes, 1);
     }
 
+    void exitDuringTheSlideInStillEnds() {
+        Tray t;
+        t.animator->showMainWindow();
+        for (int i = 0; i < 3; ++i) QVERIFY(t.round());
+        QVERIFY(t.active("Timer8"));
+        FakeDialogs dialogs;
+        dialogs.answers << true;
+        confirmExit(dialogs, *t.animator, *t.tray);
+        t.runAll();
+        QCOMPARE(t.ended, 1);
+        QVERIFY(!t.last.visible);
+        QVERIFY(!t.icon.present);
+    }
+
     void exitAnsweredNo() {
         Tray t;
         t.animator->showMainWindow();
