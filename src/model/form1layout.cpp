@@ -248,7 +248,7 @@ void buildSoundFrame(Add& a) {
                            255, QStringLiteral("ไม่ใช้เสียง"),
                            QStringLiteral(" ไม่ต้องการใช้เสียงบอกเวลา "));
     noVoice.foreground = kRed;
-    a.make(QStringLiteral("Check27"), ControlKind::CheckBox, frame, 2040, 1620, 975, 255,
+    a.make(QStringLiteral("Check27"), ControlKind::CheckBox, frame, 2040, 1620, 1080, 255,
            QStringLiteral("ทวนเสียง"), QStringLiteral(" ต้องการทวนเสียงบอกเวลา "));
 
     // Media items 0 to 4: the numbers are the after-bell choices.

@@ -215,9 +215,21 @@ void Form1::applyColours(QWidget* w, const Control& c) {
         }
         return;
     }
+    // Captions and tick boxes without a text colour of their own write in their frame's colour
+    // (the style sheet of a coloured frame stops the palette reaching them by itself).
+    std::optional<Rgb> foreground = c.foreground;
+    if (!foreground && (c.kind == ControlKind::Label || c.kind == ControlKind::CheckBox)) {
+        for (QString p = c.parent; !p.isEmpty() && model_.has(p); p = model_.at(p).parent) {
+            if (model_.at(p).foreground) {
+                foreground = model_.at(p).foreground;
+                break;
+            }
+        }
+    }
+    if (!foreground && !c.background) return;
     QPalette pal = w->palette();
+    if (foreground) pal.setColor(QPalette::WindowText, toQColor(*foreground));
     if (c.foreground) {
-        pal.setColor(QPalette::WindowText, toQColor(*c.foreground));
         pal.setColor(QPalette::ButtonText, toQColor(*c.foreground));
         pal.setColor(QPalette::Text, toQColor(*c.foreground));
     }

@@ -79,7 +79,7 @@ private slots:
         row("Command2", "P", "", " เลือกแบบเสียงออดหลัง  ", {1800, 510, 495, 375}, false);
         row("Combo54", "D", "", "", {360, 1260, 2600, 315}, false);
         row("Check28", "C", "ไม่ใช้เสียง", " ไม่ต้องการใช้เสียงบอกเวลา ", {360, 1620, 1095, 255}, false);
-        row("Check27", "C", "ทวนเสียง", " ต้องการทวนเสียงบอกเวลา ", {2040, 1620, 975, 255}, false);
+        row("Check27", "C", "ทวนเสียง", " ต้องการทวนเสียงบอกเวลา ", {2040, 1620, 1080, 255}, false);
         row("lbl_stop_r", "L", "ปิด", " ปิด เพลง & วิทยุออนไลน์ ", {360, 1980, 0, 0}, false);
         row("radio1", "T", "", "", {240, 2220, 2475, 285}, false);
         row("radio2", "T", "", "", {240, 2535, 2475, 285}, false);
@@ -197,6 +197,24 @@ private slots:
             QCOMPARE(qobject_cast<QLabel*>(w(arrayName(QStringLiteral("lbl_board_period"), n)))->text(),
                      QStringLiteral("ช่วงที่ ") + QString::number(n));
         }
+    }
+
+    void settingsPanelTextIsReadable() {
+        // Captions and tick boxes without a colour of their own write in the frame's yellow on
+        // its dark green; those with their own keep it.
+        const QColor yellow(255, 255, 0);
+        for (const char* name : {"lbl_edit_period(1)", "lbl_edit_period(24)", "lbl_head_hour1",
+                                 "Check27", "Check29", "Check1"}) {
+            QWidget* c = w(QString::fromLatin1(name));
+            QVERIFY2(c, name);
+            QCOMPARE(c->palette().color(QPalette::WindowText), yellow);
+        }
+        QCOMPARE(w(QStringLiteral("Check28"))->palette().color(QPalette::WindowText),
+                 QColor(255, 0, 0));
+        QCOMPARE(w(QStringLiteral("lbl_same_every_day"))->palette().color(QPalette::WindowText),
+                 QColor(255, 128, 0));
+        // A list keeps dark text in its white field.
+        QVERIFY(w(QStringLiteral("Combo1"))->palette().color(QPalette::Text) != yellow);
     }
 
     void listEntries() {
