@@ -18,6 +18,7 @@
 #include "scheduler/arming.h"
 #include "scheduler/bellscheduler.h"
 #include "scheduler/bellsequence.h"
+#include "scheduler/shownwindow.h"
 #include "scheduler/talkingclock.h"
 #include "store/firstrun.h"
 #include "store/keylayout.h"
@@ -29,27 +30,6 @@
 #include <gst/gst.h>
 
 using namespace tavirin;
-
-namespace {
-
-class ShownWindow final : public WindowMotion {
-public:
-    explicit ShownWindow(FormModel& f) : form_(f) {}
-    void showMainWindow() override {}
-    void hideMainWindow() override { form_.timer(QStringLiteral("Timer3"))->start(); }
-    int windowTopCounter() const override { return 1200; }
-    int windowHeightCounter() const override { return 6165; }
-
-private:
-    FormModel& form_;
-};
-
-class NoWait final : public Waiter {
-public:
-    void waitMs(int) override {}
-};
-
-}  // namespace
 
 class TestBellRealTime : public QObject {
     Q_OBJECT
