@@ -10,6 +10,8 @@ PACKAGES=(
   # run
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio gstreamer1.0-alsa
   gstreamer1.0-tools fonts-thai-tlwg
+  # the icon's PNGs are drawn from its SVG at build time
+  librsvg2-bin
   # the default sound library is made at build time
   espeak-ng sox libsox-fmt-mp3 lame imagemagick python3
   # tests and benchmarks
