@@ -1,26 +1,13 @@
 #include "ui/form1.h"
 #include "ui/tavirinapp.h"
+#include "usersession.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace tavirin;
-
-namespace {
-
-QByteArray digest(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
-}  // namespace
 
 // The exit button of the running program, with the real adapters behind it: the Yes of the
 // confirmation must end the event loop, as it ends the program.
@@ -29,18 +16,14 @@ class ProgramExit : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY(home_.isValid());
-        qputenv("HOME", QFile::encodeName(home_.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path() + QStringLiteral("/.config")));
-        QDir().mkpath(home_.path() + QStringLiteral("/run"));
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home_.path() + QStringLiteral("/run")));
+        QVERIFY(session_.dir.isValid());
+        session_.enter();
     }
 
     void exitAnsweredYesEndsTheProgram() {
         TavirinApp program;
         QVERIFY(program.start());
-        const QString store = home_.path() + QStringLiteral("/.config/tavirin/tavirin.ini");
-        const QByteArray before = digest(store);
+        const QByteArray before = session_.storeDigest();
         QVERIFY(!before.isEmpty());
 
         int asked = 0;
@@ -64,11 +47,11 @@ private slots:
         QCOMPARE(QCoreApplication::exec(), 0);
         QCOMPARE(asked, 1);
         // Leaving writes nothing.
-        QCOMPARE(digest(store), before);
+        QCOMPARE(session_.storeDigest(), before);
     }
 
 private:
-    QTemporaryDir home_;
+    UserSession session_;
 };
 
 QTEST_MAIN(ProgramExit)

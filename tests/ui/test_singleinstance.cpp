@@ -1,9 +1,8 @@
 #include "platform/fake/fakedialogs.h"
 #include "platform/lock/fileinstancelock.h"
 #include "ui/exit.h"
+#include "usersession.h"
 
-#include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -20,16 +19,8 @@ const QString kRefusal = QStringLiteral(
     "โปรแกรม ได้ถูกเปิดใช้งานอยู่แล้ว\r\n\r\n"
     "ท่านไม่สามารถเปิดโปรแกรมซ้ำได้อีก...");
 
-// One user's session in a temporary folder: HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR, shared
-// by every copy of the real program started in it.
-struct Session {
-    Session() { QDir().mkpath(runtime()); }
-    QString runtime() const { return dir.path() + QStringLiteral("/run"); }
-    QString storeFile() const {
-        return dir.path() + QStringLiteral("/.config/tavirin/tavirin.ini");
-    }
-    QString lockFile() const { return runtime() + QStringLiteral("/tavirin.lock"); }
-
+// The user's session, and copies of the real program started in it.
+struct Session : UserSession {
     // A copy of the program; its standard error is collected in `err`.
     struct Copy {
         std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
@@ -56,9 +47,7 @@ struct Session {
     std::unique_ptr<Copy> start() {
         auto c = std::make_unique<Copy>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), dir.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/.config"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        addTo(env);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         // No session bus: no tray host can answer, whatever the machine runs.
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
@@ -66,14 +55,6 @@ struct Session {
         c->process->start(QStringLiteral(TAVIRIN_BINARY), {});
         return c;
     }
-
-    QByteArray storeDigest() const {
-        QFile f(storeFile());
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-    }
-
-    QTemporaryDir dir;
 };
 
 }  // namespace

@@ -10,13 +10,13 @@
 #include "store/soundlibrary.h"
 #include "ui/form1.h"
 #include "ui/startup.h"
+#include "usersession.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -56,14 +56,13 @@ private:
     SettingsBackend& inner_;
 };
 
-// A user's home in a temporary folder: HOME and XDG_CONFIG_HOME point into it, the sound
+// A user's home in a temporary folder, which this process enters; the sound
 // library is $HOME/rivedezode and the store is the program's own file. Each start() is one
 // start of the program: a fresh backend reading the file, a fresh main window loaded as
 // start-up loads it.
-struct Home {
+struct Home : UserSession {
     Home() {
-        qputenv("HOME", dir.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/.config")).toUtf8());
+        enter();
         root = SoundLibrary::defaultRoot();
         path = IniSettingsBackend::defaultFilePath();
         for (const char* sub : {"time/standard", "time/female", "other", "title", "bg"})
@@ -101,7 +100,6 @@ struct Home {
     }
     int storedValueCount() const { return IniSettingsBackend(path, clock).size(); }
 
-    QTemporaryDir dir;
     QString root;
     QString path;
     FakeClock clock{QDateTime(kWednesday, QTime(6, 30))};
