@@ -6,6 +6,8 @@ PACKAGES=(
   # build
   cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  # the bell journal (Qt SQL's SQLite driver) and calendars (iCalendar files)
+  libqt6sql6-sqlite libical-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   # run
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio gstreamer1.0-alsa
@@ -20,6 +22,9 @@ PACKAGES=(
   desktop-file-utils
   # the end-to-end bell test: a sound server with a null sink, and a set clock
   pulseaudio pulseaudio-utils faketime
+  # desktop tests: a window manager without a tray, an XEmbed tray, a StatusNotifierItem
+  # host, clicks and screenshots
+  openbox trayer xfce4-panel dbus-x11 xdotool x11-utils
 )
 
 missing=()
