@@ -4,7 +4,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  cmake ninja-build g++ pkg-config clang-format
+  cmake ninja-build g++ pkg-config clang-format ccache
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   # the bell journal (Qt SQL's SQLite driver) and calendars (iCalendar files)
   libqt6sql6-sqlite libical-dev
