@@ -4,17 +4,17 @@
     make-soundlib.py OUTDIR
 
 Chimes and the system tone are synthesised here (additive synthesis, written with the
-wave module), the talking-clock words are spoken by espeak-ng (voice th) from Thai words
-and trimmed and levelled with sox, the add-on melody comes from sox and lame, the
+wave module), the talking-clock words are spoken by espeak-ng (voice th) from Thai
+phonemes, trimmed with sox and levelled here, the add-on melody comes from sox and lame, the
 background picture from ImageMagick. Everything is deterministic: the same tools give
 the same files. The tree is built in a sibling folder and renamed into place, so an
 interrupted build never leaves a half library behind.
 """
 
+import array
 import math
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -22,7 +22,14 @@ import wave
 
 RATE = 22050  # every WAV of the library: 22050 Hz, mono, 16-bit
 PEAK_CHIME = 10 ** (-3.0 / 20)  # -3 dBFS
-PEAK_TONE = 10 ** (-6.0 / 20)   # the system tone is a little softer than the chimes
+# The system tone is a pure bell stroke: at the chimes' peak it was the loudest file of the
+# library. At -11 dBFS peak it is no louder than the words it follows.
+PEAK_TONE = 10 ** (-11.0 / 20)
+# Words are levelled by loudness, not by peak: a plosive burst ("แปด") sets the peak of a word
+# while saying little about how loud it sounds. Every word gets the same RMS, unless that would
+# push its peak over the ceiling; then it gets only as much gain as the ceiling allows.
+RMS_WORD = 10 ** (-19.0 / 20)
+PEAK_WORD_MAX = 10 ** (-1.0 / 20)
 
 # --- synthesis ------------------------------------------------------------------------
 
@@ -80,12 +87,15 @@ def finish(samples, peak, fade_s=0.25):
 
 def write_wav(path, samples):
     os.makedirs(os.path.dirname(path), exist_ok=True)
+    # every caller scales below full scale: a sample out of range raises, it is never clipped
+    pcm = array.array("h", [round(v * 32767) for v in samples])
+    if sys.byteorder == "big":
+        pcm.byteswap()
     with wave.open(path, "wb") as w:
         w.setnchannels(1)
         w.setsampwidth(2)
         w.setframerate(RATE)
-        w.writeframes(b"".join(
-            struct.pack("<h", max(-32767, min(32767, int(round(v * 32767))))) for v in samples))
+        w.writeframes(pcm.tobytes())
 
 
 def chime(first_hz, second_hz):
@@ -107,13 +117,19 @@ def run(*args):
 # Thai number words. espeak-ng reads digits one by one, and its Thai letter-to-sound rules
 # are too thin to read Thai script (most vowel signs come out as "s"), so every word is
 # given to it as Thai phonemes of its own table: syllables with the tone after the vowel,
-# 1 rising, 2 low, 3 mid, 4 high, 5 falling. The Thai spelling is kept beside each one.
-DIGITS = [("ศูนย์", "s'u:1n"), ("หนึ่ง", "n'W2N"), ("สอง", "s'O1N"), ("สาม", "s'a:1m"),
-          ("สี่", "s'i2"), ("ห้า", "h'a:5"), ("หก", "h'o2k"), ("เจ็ด", "tS'e2t"),
-          ("แปด", "p'E2t"), ("เก้า", "k'au5")]
+# 1 rising, 2 low, 3 mid, 4 high, 5 falling. A long vowel is marked with ":" (espeak-ng
+# lengthens the vowel before it by about 0.1 s); unmarked, สี่ (sìi) is heard as สิ. The Thai
+# spelling is kept beside each one.
+DIGITS = [("ศูนย์", "s'u:1n"), ("หนึ่ง", "n'W2N"), ("สอง", "s'O:1N"), ("สาม", "s'a:1m"),
+          ("สี่", "s'i:2"), ("ห้า", "h'a:5"), ("หก", "h'o2k"), ("เจ็ด", "tS'e2t"),
+          ("แปด", "p'E:2t"), ("เก้า", "k'au5")]
 TEN = ("สิบ", "s'i2p")
-TWENTY = ("ยี่", "j'i5")
+TWENTY = ("ยี่", "j'i:5")
 ONE_AFTER_TEN = ("เอ็ด", "?'e2t")
+# 0.wav is only ever said for the minute 00 (the hour 00 has 00.wav), where a Thai speaker
+# says "สิบสามนาฬิกาตรง" (o'clock sharp), never "สิบสามนาฬิกาศูนย์". Its ร is the tap "*":
+# espeak-ng's "r" is an English approximant.
+MINUTE_ZERO = ("ตรง", "t*'o3N")
 
 
 def thai_number(k):
@@ -130,29 +146,64 @@ def thai_number(k):
     return "".join(p[0] for p in parts), "".join(p[1] for p in parts)
 
 
-# The word files of a voice folder: file name -> (Thai spelling, phonemes). The hour 00 is
-# said "ศูนย์" (zero), as in the 24-hour reading "ศูนย์นาฬิกาสามสิบนาที"; "เที่ยงคืน"
-# (midnight) would not fit before the "นาฬิกา" (o'clock) that the announcement adds.
+# Silence after each word, in the file itself: the player adds no pause between files, and
+# without it "ขณะนี้เวลาแปดนาฬิกาสิบห้านาที" runs together. The longest after the opening
+# phrase and after นาที, which ends the sentence (in the repeat mode the announcement starts
+# again right after it); a short one after a number.
+PAUSE_INTRO = 0.20
+PAUSE_OCLOCK = 0.15
+PAUSE_MINUTES = 0.20
+PAUSE_NUMBER = 0.04
+
+
+# The word files of a voice folder: file name -> (Thai spelling, phonemes, trailing silence in
+# s). The hour 00 is said "ศูนย์" (zero), as in the 24-hour reading "ศูนย์นาฬิกาสามสิบนาที";
+# "เที่ยงคืน" (midnight) would not fit before the "นาฬิกา" (o'clock) that the announcement adds.
 def clock_words():
     words = {
-        "ขณะนี้เวลา": ("ขณะนี้เวลา", "k_h'a2n'a4n'i4w'e3l'a:3"),
-        "00": DIGITS[0],
-        "นาฬิกา": ("นาฬิกา", "n'a:3l'i4k'a:3"),
-        "นาที": ("นาที", "n'a:3t_h'i3"),
+        "ขณะนี้เวลา": ("ขณะนี้เวลา", "k_h'a2n'a4n'i:4w'e:3l'a:3", PAUSE_INTRO),
+        "00": DIGITS[0] + (PAUSE_NUMBER,),
+        "นาฬิกา": ("นาฬิกา", "n'a:3l'i4k'a:3", PAUSE_OCLOCK),
+        "นาที": ("นาที", "n'a:3t_h'i:3", PAUSE_MINUTES),
     }
     for k in range(60):
-        words[str(k)] = thai_number(k)
+        words[str(k)] = (MINUTE_ZERO if k == 0 else thai_number(k)) + (PAUSE_NUMBER,)
     return words
 
 
-def speak(phonemes, path, tmp):
+class BadPhonemes(Exception):
+    pass
+
+
+def read_wav(path):
+    pcm = array.array("h")
+    with wave.open(path, "rb") as w:
+        pcm.frombytes(w.readframes(w.getnframes()))
+    if sys.byteorder == "big":
+        pcm.byteswap()
+    return [v / 32767 for v in pcm]
+
+
+def speak(phonemes, path, tmp, pause_s=0.0):
     raw = os.path.join(tmp, "raw.wav")
-    run("espeak-ng", "-v", "th", "-s", "150", "-a", "120", "-w", raw, "[[" + phonemes + "]]")
+    trimmed = os.path.join(tmp, "trimmed.wav")
+    # a little slower than espeak-ng's default, and -a 100: at 120 the bursts of แปด reach full
+    # scale inside espeak-ng. -x prints the phonemes it read: it drops an unknown symbol and
+    # the rest of the word with it, without an error, so a typo would make a wrong word.
+    read = subprocess.run(["espeak-ng", "-v", "th", "-s", "140", "-a", "100", "-x", "-w", raw,
+                           "[[" + phonemes + "]]"], check=True, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE).stdout.decode()
+    if read.split() != phonemes.split():
+        raise BadPhonemes(f"espeak-ng read the phonemes {phonemes!r} as {read.strip()!r}")
     # trim leading and trailing silence (below 0.5 % for 10 ms), 5 ms fades so the cut
-    # edges do not click, level to -3 dBFS peak
-    run("sox", "-R", "-D", raw, "-r", str(RATE), "-c", "1", "-b", "16", path,
+    # edges do not click
+    run("sox", "-R", "-D", raw, "-r", str(RATE), "-c", "1", "-b", "16", trimmed,
         "silence", "1", "0.01", "0.5%", "fade", "t", "0.005", "reverse",
-        "silence", "1", "0.01", "0.5%", "fade", "t", "0.005", "reverse", "norm", "-3")
+        "silence", "1", "0.01", "0.5%", "fade", "t", "0.005", "reverse")
+    x = read_wav(trimmed)
+    rms = math.sqrt(sum(v * v for v in x) / len(x))
+    gain = min(RMS_WORD / rms, PEAK_WORD_MAX / max(abs(v) for v in x))
+    write_wav(path, [v * gain for v in x] + [0.0] * int(round(pause_s * RATE)))
 
 
 def melody(path_wav, tmp):
@@ -189,8 +240,8 @@ def main():
 
         voice = lib("time", "standard")
         os.makedirs(voice, exist_ok=True)
-        for name, (_, phonemes) in clock_words().items():
-            speak(phonemes, os.path.join(voice, name + ".wav"), tmp)
+        for name, (_, phonemes, pause_s) in clock_words().items():
+            speak(phonemes, os.path.join(voice, name + ".wav"), tmp, pause_s)
 
         os.makedirs(lib("other"), exist_ok=True)
         melody(lib("other", "ทำนองเข้าแถว.wav"), tmp)
@@ -198,7 +249,7 @@ def main():
         run("lame", "--quiet", "-t", "-b", "96", lib("other", "ทำนองเข้าแถว.wav"),
             lib("other", "ทำนองเข้าแถว.mp3"))
         # a spoken closing phrase as MP3: "break is over, please go to class"
-        speak("m'o2tw'e3l'a:3p_h'a4kl'E4w _ k'a2r'u4n'a:3k_h'au5h'O5Nr'i3@n",
+        speak("m'o2tw'e:3l'a:3p_h'a4kl'E:4w _ k'a2r'u4n'a:3k_h'au5h'O5Nr'i3@n",
               os.path.join(tmp, "phrase.wav"), tmp)
         run("lame", "--quiet", "-t", "-b", "64", os.path.join(tmp, "phrase.wav"),
             lib("other", "หมดเวลาพัก.mp3"))
@@ -215,6 +266,9 @@ def main():
     except subprocess.CalledProcessError as e:
         shutil.rmtree(build, ignore_errors=True)
         sys.exit(f"make-soundlib: {' '.join(e.cmd)} failed: {e.stderr.decode(errors='replace')}")
+    except BadPhonemes as e:
+        shutil.rmtree(build, ignore_errors=True)
+        sys.exit(f"make-soundlib: {e}")
     except BaseException:
         shutil.rmtree(build, ignore_errors=True)
         raise

@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace tavirin;
 using namespace tavirin::test;
 using namespace std::chrono_literals;
@@ -32,6 +35,33 @@ QStringList tree(const QString& root) {
     return out;
 }
 
+// Levels of a 16-bit mono file; RMS over the sounding span (first to last sample above 1 % of
+// full scale), leading and trailing silence outside it.
+struct Levels {
+    double peakDb = -200, rmsDb = -200, lead = 0, tail = 0;
+};
+Levels levels(const WavInfo& wav) {
+    Levels l;
+    int peak = 0;
+    qint64 first = -1, last = -1;
+    for (qint64 i = 0; i < wav.frames(); ++i) {
+        const int v = qAbs(int(wav.sample(i)));
+        peak = qMax(peak, v);
+        if (v > 328) {
+            if (first < 0) first = i;
+            last = i;
+        }
+    }
+    if (first < 0) return l;
+    double sum = 0;
+    for (qint64 i = first; i <= last; ++i) sum += double(wav.sample(i)) * wav.sample(i);
+    l.peakDb = 20 * std::log10(peak / 32767.0);
+    l.rmsDb = 10 * std::log10(sum / double(last - first + 1) / (32767.0 * 32767.0));
+    l.lead = double(first) / wav.rate;
+    l.tail = double(wav.frames() - 1 - last) / wav.rate;
+    return l;
+}
+
 QByteArray contents(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
@@ -47,27 +77,34 @@ private slots:
         QVERIFY2(QFileInfo(defaultLibrary()).isDir(), qPrintable(defaultLibrary()));
     }
 
-    // Every file that the talking clock and the first-run values name is there and plays.
+    // Every file that the talking clock and the first-run values name is there and plays. The
+    // words are levelled to one loudness and carry their pause after them: the player adds no
+    // pause between files.
     void namedFilesExistAndDecode_data() {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<bool>("word");  // a spoken word: trimmed, short
+        QTest::addColumn<QString>("kind");  // word, tone or other
+        QTest::addColumn<double>("pause");  // a word's trailing silence, s
         const SoundLibrary lib(defaultLibrary());
         const ClockWords w = buildClockWords(lib.standardVoiceFolder(), lib);
-        QTest::newRow("front chime") << lib.frontChimeFile() << false;
-        QTest::newRow("back chime") << lib.backChimeFile() << false;
-        QTest::newRow("system sound") << w.systemSound << false;
-        QTest::newRow("intro") << w.intro << true;
-        QTest::newRow("hour zero") << w.hourZero << true;
+        auto word = [](const char* name, const QString& file, double pause) {
+            QTest::newRow(name) << file << "word" << pause;
+        };
+        QTest::newRow("front chime") << lib.frontChimeFile() << "other" << 0.0;
+        QTest::newRow("back chime") << lib.backChimeFile() << "other" << 0.0;
+        QTest::newRow("system sound") << w.systemSound << "tone" << 0.0;
+        word("intro", w.intro, 0.20);
+        word("hour zero", w.hourZero, 0.04);
         for (int k = 0; k < 60; ++k)
-            QTest::newRow(qPrintable(QStringLiteral("number %1").arg(k))) << w.number[k] << true;
-        QTest::newRow("o'clock") << w.oclock << true;
-        QTest::newRow("minutes") << w.minutes << true;
+            word(qPrintable(QStringLiteral("number %1").arg(k)), w.number[k], 0.04);
+        word("o'clock", w.oclock, 0.15);
+        word("minutes", w.minutes, 0.20);
         for (const QFileInfo& f : QDir(lib.otherFolder()).entryInfoList(QDir::Files))
-            QTest::newRow(qPrintable("other " + f.fileName())) << f.filePath() << false;
+            QTest::newRow(qPrintable("other " + f.fileName())) << f.filePath() << "other" << 0.0;
     }
     void namedFilesExistAndDecode() {
         QFETCH(QString, file);
-        QFETCH(bool, word);
+        QFETCH(QString, kind);
+        QFETCH(double, pause);
         QVERIFY2(QFileInfo(file).isFile(), qPrintable(file));
         const Result r = decoder.playToEnd(file);
         QVERIFY2(r.ok, qPrintable(r.error));
@@ -78,26 +115,44 @@ private slots:
         QCOMPARE(wav.rate, 22050);
         QCOMPARE(wav.channels, 1);
         QCOMPARE(wav.bits, 16);
-        int peak = 0;
-        qint64 first = -1, last = -1;
-        for (qint64 i = 0; i < wav.frames(); ++i) {
-            const int v = qAbs(int(wav.sample(i)));
-            peak = qMax(peak, v);
-            if (v > 328) {  // 1 % of full scale
-                if (first < 0) first = i;
-                last = i;
-            }
-        }
-        QVERIFY2(peak < 32000, "clipped");    // about -0.2 dBFS
-        QVERIFY2(peak > 16000, "too quiet");  // above -6 dBFS
-        const double lead = double(first) / wav.rate;
-        const double tail = double(wav.frames() - 1 - last) / wav.rate;
-        QVERIFY2(lead < 0.03, qPrintable(QStringLiteral("leading silence %1 s").arg(lead)));
-        if (word) {
-            QVERIFY2(tail < 0.05, qPrintable(QStringLiteral("trailing silence %1 s").arg(tail)));
+        const Levels l = levels(wav);
+        QVERIFY2(l.lead < 0.03, qPrintable(QStringLiteral("leading silence %1 s").arg(l.lead)));
+        const QString got = QStringLiteral("peak %1 dBFS, RMS %2 dB, trailing silence %3 s")
+                                .arg(l.peakDb, 0, 'f', 2)
+                                .arg(l.rmsDb, 0, 'f', 2)
+                                .arg(l.tail, 0, 'f', 3);
+        if (kind == "word") {
+            QVERIFY2(l.peakDb <= -0.99, qPrintable(got));
+            // -19 dB +- 1: no word more than 2 dB louder than another
+            QVERIFY2(qAbs(l.rmsDb + 19) <= 1.0, qPrintable(got));
+            // the fade at the cut adds a few ms below the threshold
+            QVERIFY2(l.tail >= pause - 0.005 && l.tail <= pause + 0.02, qPrintable(got));
             QVERIFY2(wav.seconds() > 0.2 && wav.seconds() < 2.0,
                      qPrintable(QString::number(wav.seconds())));
+        } else if (kind == "tone") {
+            QVERIFY2(qAbs(l.peakDb + 11) <= 0.5, qPrintable(got));
+        } else {
+            QVERIFY2(l.peakDb < -0.2, qPrintable(got));  // not clipped
+            QVERIFY2(l.peakDb > -6, qPrintable(got));    // not too quiet
         }
+    }
+
+    // The minute 00 is said "...นาฬิกาตรง", so 0.wav is not the hour 00's "ศูนย์"; the system
+    // sound that follows it is no louder than the voice.
+    void minuteZeroAndSystemSound() {
+        const SoundLibrary lib(defaultLibrary());
+        const ClockWords w = buildClockWords(lib.standardVoiceFolder(), lib);
+        QVERIFY(contents(w.number[0]) != contents(w.hourZero));
+        QList<double> voice;
+        for (const QString& f : QDir(lib.standardVoiceFolder()).entryList({"*.wav"}))
+            voice << levels(readWav(lib.standardVoiceFolder() + "/" + f)).rmsDb;
+        QCOMPARE(voice.size(), 64);  // ขณะนี้เวลา, 00, 0..59, นาฬิกา, นาที
+        std::sort(voice.begin(), voice.end());
+        const double tone = levels(readWav(w.systemSound)).rmsDb;
+        QVERIFY2(tone <= voice[voice.size() / 2],
+                 qPrintable(QStringLiteral("system sound %1 dB RMS, median word %2 dB")
+                                .arg(tone)
+                                .arg(voice[voice.size() / 2])));
     }
 
     void otherHoldsWavAndMp3() {
