@@ -1,5 +1,5 @@
 // Writes bursts of seven day programs into the store file given on the command line, as fast
-// as it can, until it is killed. Generation g sets every field of every day to a text that
+// as it can, until it is killed, saying "done <g>" after each finished burst. Generation g sets every field of every day to a text that
 // names g, so a reader can tell whether a day (or the file) mixes two bursts.
 #include "platform/clock.h"
 #include "platform/settings/inisettingsbackend.h"
@@ -37,5 +37,6 @@ int main(int argc, char** argv) {
         for (int d = 1; d <= 7; ++d)
             (void)writeDayProgram(store, weekdayRow(d)->application, programOfGeneration(g));
         if (!burst.finish()) return 1;
+        out << "done " << g << Qt::endl;
     }
 }
