@@ -41,7 +41,9 @@ struct TavirinApp::Parts {
     // Adapters.
     SystemClock clock;
     FileInstanceLock lock;
-    IniSettingsBackend backend{clock};
+    // Read only once this copy holds the lock (start()).
+    IniSettingsBackend backend{IniSettingsBackend::defaultFilePath(), clock,
+                               IniSettingsBackend::Load::Later};
     ProgramStore store{backend};
     SoundLibrary library{SoundLibrary::defaultRoot()};
     WidgetDialogs dialogs;
@@ -127,6 +129,7 @@ Form1& TavirinApp::window() {
 bool TavirinApp::start() {
     Parts& p = *d_;
     if (!checkSingleInstance(p.lock, p.dialogs)) return false;
+    p.backend.load();
     p.tray->createTrayIcon();
 
     if (ensureSoundLibrary() == SoundLibraryState::Missing) {
