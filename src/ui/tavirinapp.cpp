@@ -50,7 +50,7 @@ struct TavirinApp::Parts {
     GstAudioOutput audio;
     QtSerialLines serial;
     SystemProcesses processes;
-    SystemctlPower power{processes};
+    SystemctlPower power;
     QtTrayIcon trayIcon{programIcon(), QStringLiteral("Tavirin")};
 
     // The main window's state and its operations.
@@ -88,7 +88,7 @@ struct TavirinApp::Parts {
         player = std::make_unique<SoundPlayer>(audio, dialogs, &clock);
         relay = std::make_unique<AmplifierRelay>(form, store, serial, dialogs);
         media = std::make_unique<MediaSources>(form, *relay, processes, *waiter);
-        shutdown = std::make_unique<AutoShutdown>(form, *animator, *media, *relay, power);
+        shutdown = std::make_unique<AutoShutdown>(form, *animator, *media, *relay, power, dialogs);
         talkingClock = std::make_unique<TalkingClock>(*player);
         arming = std::make_unique<Arming>(form, store, clock, library);
         tray = std::make_unique<TrayWindow>(trayIcon, form, *animator);

@@ -41,7 +41,7 @@ qint64 residentKb() {
 
 struct Soak : BellHarness {
     FakePower power;
-    AutoShutdown shutdown{form, motion, media, relay, power};
+    AutoShutdown shutdown{form, motion, media, relay, power, dialogs};
     QList<int> countdownsStarted;  // the day of every countdown seen running
 
     Soak() {
