@@ -59,6 +59,13 @@ struct Session : UserSession {
     }
 };
 
+// A folder below a plain file in `dir`: nothing can be made there, for root too.
+QString unusableFolder(const QString& dir) {
+    QFile blocker(dir + QStringLiteral("/file"));
+    if (!blocker.open(QIODevice::WriteOnly)) qFatal("cannot write in %s", qPrintable(dir));
+    return blocker.fileName() + QStringLiteral("/folder");
+}
+
 }  // namespace
 
 class TestSingleInstance : public QObject {
@@ -86,10 +93,7 @@ private slots:
     // Every lock is taken that can be; with none at all the program does not run unlocked.
     void locksThatCannotBeMade() {
         QTemporaryDir dir;
-        QFile blocker(dir.path() + QStringLiteral("/file"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        const QString unusable = blocker.fileName() + QStringLiteral("/tavirin.lock");
+        const QString unusable = unusableFolder(dir.path()) + QStringLiteral("/tavirin.lock");
         const QString usable = dir.path() + QStringLiteral("/config/tavirin.lock");
         FakeDialogs dialogs;
         FileInstanceLock fallback({unusable, usable});
@@ -152,11 +156,7 @@ private slots:
     // is still refused.
     void withoutRuntimeFolderTheLockIsInTheConfigFolder() {
         Session s;
-        QFile blocker(s.home() + QStringLiteral("/file"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        const QString unusable = blocker.fileName() + QStringLiteral("/run");
-        auto first = s.start(unusable);
+        auto first = s.start(unusableFolder(s.home()));
         QVERIFY2(first->waitFor("Tavirin started"), first->err.constData());
         auto second = s.start(QString(""));  // no runtime folder at all
         QVERIFY2(second->waitFor("already running"), second->err.constData());
