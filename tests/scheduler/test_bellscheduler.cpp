@@ -164,7 +164,10 @@ private slots:
         h.arming.armToday();
         // Period 18 at 07:00:20 falls while the 07:00 bell is playing.
         h.form.setText(QStringLiteral("Label39"), QStringLiteral("07:00:20"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("missed the bell of period 18 at 07:00:20 - it fell during another bell")));
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression(QStringLiteral(
+                "missed the bell of period 18 at 07:00:20 - it fell during another bell")));
         h.runUntil(QTime(7, 5, 0));
         QCOMPARE(h.runs().size(), 1);
     }
@@ -291,8 +294,8 @@ private slots:
         int refusals = 0;
         static int* counter = nullptr;
         counter = &refusals;
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext&, const QString& m) {
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
                 if (m.contains(QLatin1String("already rang today"))) ++*counter;
             });
         h.clock.set(QDate(2026, 12, 9), QTime(6, 59, 59));
@@ -304,7 +307,9 @@ private slots:
         h.clock.set(QDate(2026, 12, 9), QTime(7, 59, 0));
         h.runFor(1000);
         h.clock.set(QDate(2026, 12, 9), QTime(8, 30, 0));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("missed the bell of period 2 at 08:00:00 - it is 1800 s late")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral(
+                                 "missed the bell of period 2 at 08:00:00 - it is 1800 s late")));
         h.runFor(1000);
         QCOMPARE(h.runs().size(), 1);
     }
@@ -315,10 +320,14 @@ private slots:
         QTest::addColumn<int>("stallMs");
         QTest::addColumn<QString>("log");
         QTest::addColumn<int>("announcedMinute");  // -1: not rung
-        QTest::newRow("1.2 s") << 1200 << "the bell of period 2 at 08:00:00 rings late, by 1.2 s" << 0;
-        QTest::newRow("1.5 s") << 1500 << "the bell of period 2 at 08:00:00 rings late, by 1.5 s" << 0;
-        QTest::newRow("60 s") << 60000 << "the bell of period 2 at 08:00:00 rings late, by 60.0 s" << 1;
-        QTest::newRow("61 s") << 61000 << "missed the bell of period 2 at 08:00:00 - it is 61 s late" << -1;
+        QTest::newRow("1.2 s") << 1200 << "the bell of period 2 at 08:00:00 rings late, by 1.2 s"
+                               << 0;
+        QTest::newRow("1.5 s") << 1500 << "the bell of period 2 at 08:00:00 rings late, by 1.5 s"
+                               << 0;
+        QTest::newRow("60 s") << 60000 << "the bell of period 2 at 08:00:00 rings late, by 60.0 s"
+                              << 1;
+        QTest::newRow("61 s") << 61000
+                              << "missed the bell of period 2 at 08:00:00 - it is 61 s late" << -1;
     }
     void aStalledTick() {
         QFETCH(int, stallMs);

@@ -23,7 +23,6 @@ public:
     // $XDG_RUNTIME_DIR/tavirin.lock (when the variable is set), then
     // $XDG_CONFIG_HOME/tavirin/tavirin-<host>.lock.
     static QStringList defaultPaths();
-    const QStringList& paths() const { return paths_; }
 
 private:
     QStringList paths_;
