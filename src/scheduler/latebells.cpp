@@ -29,7 +29,13 @@ QTime triggerTime(const QString& s) {
 }  // namespace
 
 bool skipsASecond(const QDateTime& lastTick, const QDateTime& now) {
-    return lastTick.isValid() && wholeSeconds(now) - wholeSeconds(lastTick) > 1;
+    if (!lastTick.isValid()) return false;
+    // Within a day the time of day tells, without a time-zone conversion on every tick.
+    if (lastTick.date() == now.date()) {
+        const int from = lastTick.time().msecsSinceStartOfDay() / 1000;
+        return now.time().msecsSinceStartOfDay() / 1000 - from > 1;
+    }
+    return wholeSeconds(now) - wholeSeconds(lastTick) > 1;
 }
 
 QList<UnseenTrigger> unseen(const QStringList& triggers, QDate date, const QDateTime& lastTick,
