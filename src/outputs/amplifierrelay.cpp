@@ -4,15 +4,12 @@
 #include "platform/dialogs.h"
 #include "platform/logging.h"
 #include "platform/seriallines.h"
+#include "store/keylayout.h"
 #include "store/programstore.h"
 
 namespace tavirin {
 
 namespace {
-
-const QString kApp = QStringLiteral("vorle_programming5_7day");
-const QString kSection = QStringLiteral("com_port");
-const QString kKey = QStringLiteral("com_port");
 
 const QString kIndicator = QStringLiteral("Label21");
 const QString kFailMark = QStringLiteral("Label33");
@@ -71,7 +68,7 @@ void AmplifierRelay::setCurrentPort(const QString& port) {
 }
 
 QString AmplifierRelay::storedPort() const {
-    return store_.GetSetting(kApp, kSection, kKey);
+    return store_.GetSetting(keys::kBaseApplication, keys::kComPort, keys::kComPortKey);
 }
 
 QString AmplifierRelay::loadCurrentPort() {
@@ -80,11 +77,15 @@ QString AmplifierRelay::loadCurrentPort() {
 }
 
 // An empty or non-numeric port leaves the number in force before, as does a number the
-// serial layer could never take.
-void AmplifierRelay::applyPortNumber() {
+// serial layer could never take. The stored port comes with the device saved with it; a
+// port picked in the panel (the test) is the n-th device, as saving it would store.
+void AmplifierRelay::applyPortNumber(bool storedPort) {
     bool ok = false;
     const int n = currentPort().trimmed().toInt(&ok);
     if (ok && n >= 1) lines_.setPortNumber(n);
+    lines_.setSavedDevice(
+        storedPort ? store_.GetSetting(keys::kBaseApplication, keys::kComPort, keys::kComDeviceKey)
+                   : QString());
 }
 
 void AmplifierRelay::showNormal() {
@@ -145,7 +146,7 @@ void AmplifierRelay::switchOn(bool alignSelector, bool resetAfterBellMedia) {
                 model_.setComboText(kSelector, QStringLiteral("COM") + port);
     }
     model_.setText(kIndicator, QStringLiteral("Port COM") + port);
-    applyPortNumber();
+    applyPortNumber(true);
     if (resetAfterBellMedia) model_.setValue(kAfterBellMedia, QStringLiteral("0"));
 
     const Error e = lines_.open();
@@ -167,6 +168,9 @@ void AmplifierRelay::switchOn(bool alignSelector, bool resetAfterBellMedia) {
     }
     switch (e) {
         case Error::NoSuchPort:
+        case Error::Busy:
+            // Held by another program, the port cannot be opened either: the amplifier
+            // stays off through the bell, and the indicator must say so.
             showFailed();
             qCWarning(lcRelay).noquote() << "amplifier not switched on: COM" + port << errorName(e)
                                          << "-" << lines_.lastErrorText();
@@ -194,13 +198,13 @@ void AmplifierRelay::switchOff() {
 }
 
 void AmplifierRelay::configure() {
-    applyPortNumber();
+    applyPortNumber(true);
     describeSelectedPort();
 }
 
 void AmplifierRelay::testPort() {
     if (const QString n = selectedComNumber(); !n.isEmpty()) setCurrentPort(n);
-    applyPortNumber();
+    applyPortNumber(false);
     const QString port = currentPort();
 
     const auto cannotUse = [&] {
@@ -231,6 +235,7 @@ void AmplifierRelay::testPort() {
     }
     switch (e) {
         case Error::NoSuchPort:
+        case Error::Busy:
             qCWarning(lcRelay).noquote() << "test: COM" + port << errorName(e);
             cannotUse();
             break;
@@ -239,8 +244,7 @@ void AmplifierRelay::testPort() {
             cannotUse();
             break;
         default:
-            // Held already (by us, e.g. while music plays, or by another program): the relay
-            // stays as it is and nothing is shown.
+            // Held already by us (music plays): the relay stays as it is and nothing is shown.
             qCInfo(lcRelay).noquote() << "test: COM" + port << errorName(e) << "- nothing shown";
             break;
     }
@@ -248,11 +252,19 @@ void AmplifierRelay::testPort() {
 
 void AmplifierRelay::savePort() {
     if (const QString n = selectedComNumber(); !n.isEmpty()) {
-        const Result r = store_.SaveSetting(kApp, kSection, kKey, n);
-        if (!r)
+        // The device too, so that COM n keeps meaning this adapter when devices come and go.
+        const QString device = lines_.identityFor(n.toInt());
+        ProgramStore::Burst burst(store_, ProgramStore::Burst::OnFailure::RollBack);
+        if (store_.SaveSetting(keys::kBaseApplication, keys::kComPort, keys::kComPortKey, n))
+            (void)store_.SaveSetting(keys::kBaseApplication, keys::kComPort, keys::kComDeviceKey,
+                                     device);
+        // Both or neither: what is shown afterwards is what is stored.
+        if (const Result r = burst.finish(); !r)
             qCWarning(lcRelay).noquote() << "could not store the port:" << r.error;
         else
-            qCInfo(lcRelay).noquote() << "relay port saved: COM" + n;
+            qCInfo(lcRelay).noquote()
+                << "relay port saved: COM" + n
+                << (device.isEmpty() ? QStringLiteral("(no device now)") : device);
     }
     const QString port = loadCurrentPort();
     model_.setText(kIndicator, QStringLiteral("Port COM") + port);

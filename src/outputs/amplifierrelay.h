@@ -35,7 +35,8 @@ public:
     void configure();
     // The device panel's "ทดสอบ": opens the selected port, raises RTS while a box says so.
     void testPort();
-    // The device panel's save button: stores the selected port and closes the panel.
+    // The device panel's save button: stores the selected port, with the device it means now,
+    // and closes the panel.
     void savePort();
 
     QString currentPort() const;
@@ -53,7 +54,7 @@ public:
 
 private:
     QString storedPort() const;
-    void applyPortNumber();
+    void applyPortNumber(bool storedPort);
     void showNormal();
     void showFailed();
     void tellPermission();

@@ -5,6 +5,7 @@
 #include "outputs/amplifierrelay.h"
 #include "outputs/mediasources.h"
 #include "outputs/shutdownarming.h"
+#include "platform/dialogs.h"
 #include "platform/logging.h"
 #include "platform/power.h"
 
@@ -23,8 +24,13 @@ const QString kWatchTimer = QStringLiteral("Timer4");
 }  // namespace
 
 AutoShutdown::AutoShutdown(FormModel& model, WindowMotion& motion, MediaSources& media,
-                           AmplifierRelay& relay, Power& power)
-    : model_(model), motion_(motion), media_(media), relay_(relay), power_(power) {}
+                           AmplifierRelay& relay, Power& power, Dialogs& dialogs)
+    : model_(model),
+      motion_(motion),
+      media_(media),
+      relay_(relay),
+      power_(power),
+      dialogs_(dialogs) {}
 
 QString AutoShutdown::countdownText(int seconds) {
     return QStringLiteral("อีก") + u' ' + QString::number(seconds) + u' ' +
@@ -57,7 +63,7 @@ void AutoShutdown::countdownTick() {
         relay_.switchOff();
     }
     if (countdown_ <= 0) {
-        powerOff("countdown ended");
+        powerOff("countdown ended", false);
         countdown_ = -1;
         model_.timer(kCountdownTimer)->stop();
     }
@@ -66,11 +72,7 @@ void AutoShutdown::countdownTick() {
 
 void AutoShutdown::shutDownNow() {
     showButtons(false);
-    if (!powerOff("operator chose to shut down now")) {
-        // Hidden buttons would say the machine is going down; give the operator them back to
-        // try again or cancel.
-        showButtons(true);
-    }
+    powerOff("operator chose to shut down now", true);
 }
 
 void AutoShutdown::cancelShutdown() {
@@ -82,16 +84,22 @@ void AutoShutdown::cancelShutdown() {
                                  << model_.text(kArmedTime);
 }
 
-bool AutoShutdown::powerOff(const char* why) {
+void AutoShutdown::powerOff(const char* why, bool fromButton) {
     qCInfo(lcShutdown) << "power-off issued:" << why;
-    const Result r = power_.powerOff();
-    if (r) {
-        qCInfo(lcShutdown) << "power-off accepted";
-    } else {
+    power_.powerOff([this, fromButton](const Result& r) {
+        if (r) {
+            qCInfo(lcShutdown) << "power-off accepted";
+            return;
+        }
         qCWarning(lcShutdown).noquote()
             << "power-off failed:" << r.error << "- the computer stays on";
-    }
-    return r.ok;
+        dialogs_.notice(QStringLiteral("ปิดคอมพิวเตอร์ไม่ได้"),
+                        QStringLiteral("ระบบไม่ยอมปิดคอมพิวเตอร์ เครื่องยังเปิดอยู่\n"
+                                       "กรุณาปิดเครื่องด้วยตนเอง หรือกด \"ปิดทันที\" เพื่อลองอีกครั้ง"));
+        // Hidden buttons would say the machine is going down; give the operator them back
+        // to try again or cancel.
+        if (fromButton) showButtons(true);
+    });
 }
 
 void AutoShutdown::showButtons(bool visible) {

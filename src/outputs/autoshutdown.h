@@ -6,6 +6,7 @@
 namespace tavirin {
 
 class AmplifierRelay;
+class Dialogs;
 class FormModel;
 class MediaSources;
 class Power;
@@ -21,7 +22,7 @@ public:
     static constexpr int kMediaOffAt = 3;
 
     AutoShutdown(FormModel& model, WindowMotion& motion, MediaSources& media, AmplifierRelay& relay,
-                 Power& power);
+                 Power& power, Dialogs& dialogs);
 
     // Starts the countdown when the clock label equals the armed time; `slideIn` first brings
     // the main window in, so the countdown is seen. Called by the scheduler tick (with the
@@ -47,8 +48,9 @@ public:
     static QString countdownText(int seconds);
 
 private:
-    // Asks the system to power off now; false (and logged) when it could not be asked.
-    bool powerOff(const char* why);
+    // Asks the system to power off now. A refusal is logged and told in a notice that does
+    // not wait for anyone; `fromButton` then gives the hidden countdown buttons back.
+    void powerOff(const char* why, bool fromButton);
     void showButtons(bool visible);
 
     FormModel& model_;
@@ -56,6 +58,7 @@ private:
     MediaSources& media_;
     AmplifierRelay& relay_;
     Power& power_;
+    Dialogs& dialogs_;
     qint16 countdown_ = kCountdownSeconds;
 };
 

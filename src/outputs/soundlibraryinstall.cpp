@@ -65,7 +65,16 @@ bool copyFile(const QString& from, const QString& to, QString* why) {
     return true;
 }
 
+bool readableFolder(const QString& dir) {
+    return ::access(QFile::encodeName(dir).constData(), R_OK | X_OK) == 0;
+}
+
 bool copyTree(const QString& from, const QString& to, QString* why) {
+    // QDirIterator lists an unreadable folder as empty; that must not make an empty library.
+    if (!readableFolder(from)) {
+        *why = from + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
     QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
     const QDir source(from);
@@ -75,6 +84,10 @@ bool copyTree(const QString& from, const QString& to, QString* why) {
         const QFileInfo info = it.fileInfo();
         const QString target = to + u'/' + source.relativeFilePath(path);
         if (info.isDir()) {
+            if (!readableFolder(path)) {
+                *why = path + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(errno));
+                return false;
+            }
             if (!QDir().mkpath(target)) {
                 *why = target + QStringLiteral(": cannot create the folder");
                 return false;
@@ -87,6 +100,16 @@ bool copyTree(const QString& from, const QString& to, QString* why) {
     }
     for (const QString& d : dirs) syncPath(d);  // the entries themselves reach the disk too
     return true;
+}
+
+// What a library must hold for a bell to ring as the first-run program sets it up; "" when
+// it is all there.
+QString firstMissing(const QString& root) {
+    const SoundLibrary lib(root);
+    for (const QString& file : {lib.frontChimeFile(), lib.backChimeFile(), lib.systemSound()})
+        if (!QFileInfo(file).isFile()) return file;
+    if (!QFileInfo(lib.standardVoiceFolder()).isDir()) return lib.standardVoiceFolder();
+    return {};
 }
 
 }  // namespace
@@ -132,7 +155,12 @@ SoundLibraryState installSoundLibrary(const QString& root, const QString& defaul
     QString why;
     if (!partial.isValid()) {
         why = partial.errorString();
-    } else if (copyTree(defaultDir, partial.path(), &why)) {
+    } else if (!copyTree(defaultDir, partial.path(), &why)) {
+        why = QStringLiteral("the default library cannot be read: ") + why;
+    } else if (const QString missing = firstMissing(partial.path()); !missing.isEmpty()) {
+        why = QStringLiteral("the default library ") + defaultDir + QStringLiteral(" lacks ") +
+              QDir(partial.path()).relativeFilePath(missing);
+    } else {
         const QByteArray from = QFile::encodeName(partial.path());
         const QByteArray to = QFile::encodeName(rootInfo.absoluteFilePath());
         // never over a library that appeared meanwhile

@@ -9,10 +9,10 @@ class SerialLines {
 public:
     enum class Error {
         None,
-        NoSuchPort,    // no such device, or it cannot be opened
-        Permission,    // the device exists but this user may not open it (not in dialout)
-        Busy,          // held by another program
-        AlreadyOpen,   // our own port is open already
+        NoSuchPort,   // no such device, or it cannot be opened
+        Permission,   // the device exists but this user may not open it (not in dialout)
+        Busy,         // held by another program
+        AlreadyOpen,  // our own port is open already
         Other,
     };
 
@@ -23,6 +23,13 @@ public:
     virtual int portNumber() const = 0;
     // The device that COM n means on this machine, for the device panel ("" if none).
     virtual QString deviceFor(int comNumber) const = 0;
+    // A name of that device that stays the same when devices come and go: its
+    // /dev/serial/by-id link where udev made one, else its device path ("" if none).
+    virtual QString identityFor(int comNumber) const = 0;
+    // The device saved with the port, as identityFor() named it. While set, open() uses
+    // that device and no other; when it is not there, the port cannot be opened (NoSuchPort).
+    // "" (a store from before): COM n is whatever device is n-th now.
+    virtual void setSavedDevice(const QString& identity) = 0;
 
     // 9600,N,8,1, no flow control. Leaves both lines low; close() drops them.
     virtual Error open() = 0;

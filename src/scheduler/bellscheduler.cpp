@@ -9,6 +9,7 @@
 #include "platform/logging.h"
 #include "scheduler/arming.h"
 #include "scheduler/bellsequence.h"
+#include "scheduler/latebells.h"
 #include "scheduler/talkingclock.h"
 #include "store/dayprogram.h"
 #include "store/keylayout.h"
@@ -56,27 +57,37 @@ void BellScheduler::Timer3_Timer() {
     const QString text = refreshClockLabel(now);
 
     // The change of day: at 00:00:00, and also whenever the date is seen to have changed
-    // (a bell or a suspend may have covered midnight).
+    // (a bell or a suspend may have covered midnight). Trigger seconds no tick saw are looked
+    // for in the table of their own day, before and after the re-arming.
     const QDate date = now.date();
-    const bool dateChanged = lastTickDate_.isValid() && date != lastTickDate_;
+    const bool dateChanged = lastTick_.isValid() && date != lastTick_.date();
+    const bool gap = latebells::skipsASecond(lastTick_, now);
+    QList<UnseenTrigger> unseen;
+    if (gap) unseen = latebells::unseen(triggers(), lastTick_.date(), lastTick_, now);
     if (text == QLatin1String("00:00:00") || dateChanged) {
         if (dateChanged) qCInfo(lcScheduler) << "new day" << date.toString(Qt::ISODate);
         p_.arming.armToday();
     }
-    lastTickDate_ = date;
-    noteMissedTriggers(now);
+    if (gap && dateChanged) unseen += latebells::unseen(triggers(), date, lastTick_, now);
 
     bool hit = false;
     for (const PeriodControls& per : periodControls())
         hit = (p_.form.text(per.trigger) == text) || hit;
-    if (hit) {
+    const LateBellDecision late = latebells::decide(unseen, now, runSinceLastTick_, hit);
+    latebells::report(late, lastTick_, now);
+    lastTick_ = now;
+    runSinceLastTick_ = false;
+
+    if (const QString rings = hit ? text : late.ringLate; !rings.isEmpty()) {
         // A clock stepped back across a trigger second must not ring it a second time.
-        const QString key = date.toString(Qt::ISODate) + u' ' + text;
-        if (key == lastFiredKey_) {
-            qCInfo(lcScheduler) << "trigger" << text << "already rang today; the clock went back";
-        } else {
+        const QString key = date.toString(Qt::ISODate) + u' ' + rings;
+        if (key != lastFiredKey_) {
             lastFiredKey_ = key;
-            fire(text);
+            fire(rings);
+        } else if (key != lastRefusedKey_) {
+            // Said once: the clock may stand in that second for many ticks.
+            lastRefusedKey_ = key;
+            qCInfo(lcScheduler) << "trigger" << rings << "already rang today; the clock went back";
         }
     }
 
@@ -85,28 +96,16 @@ void BellScheduler::Timer3_Timer() {
     if (QTimer* t4 = p_.form.timer(QStringLiteral("Timer4")); !t4->isActive()) t4->start();
 }
 
-void BellScheduler::noteMissedTriggers(const QDateTime& now) {
-    // Between two ticks more than a couple of seconds apart (a suspend, a clock set forward),
-    // every trigger second in between is gone: say so in the log.
-    if (lastTick_.isValid() && lastTick_.date() == now.date()) {
-        const qint64 gap = lastTick_.msecsTo(now);
-        if (gap > 2000) {
-            const QString from = lastTick_.time().toString(QStringLiteral("HH:mm:ss"));
-            const QString to = now.time().toString(QStringLiteral("HH:mm:ss"));
-            for (const PeriodControls& per : periodControls()) {
-                const QString t = p_.form.text(per.trigger);
-                if (t.size() == 8 && t > from && t < to)
-                    qCWarning(lcScheduler) << "missed the bell of period" << per.number << "at" << t
-                                           << "(no tick between" << from << "and" << to << ")";
-            }
-        }
-    }
-    lastTick_ = now;
+QStringList BellScheduler::triggers() const {
+    QStringList t;
+    for (const PeriodControls& per : periodControls()) t << p_.form.text(per.trigger);
+    return t;
 }
 
 void BellScheduler::fire(const QString& clockText) {
     qCInfo(lcScheduler) << "bell fired at" << clockText;
     firedText_ = clockText;
+    runSinceLastTick_ = true;
     p_.media.stopMedia();
     p_.form.timer(QStringLiteral("Timer3"))->stop();
     p_.motion.showMainWindow();
@@ -120,8 +119,8 @@ void BellScheduler::fire(const QString& clockText) {
 
 void BellScheduler::Timer1_Timer() {
     refreshClockLabel();
-    // The periods are identified by the clock text of the firing tick, so a second that
-    // changed in the 100 ms since cannot lose them.
+    // The periods are identified by the trigger that fired (a late one included), not by the
+    // clock now, so a second that changed in the 100 ms since cannot lose them.
     for (const PeriodControls& per : periodControls()) {
         if (p_.form.text(per.trigger) != firedText_) continue;
         p_.form.setText(QStringLiteral("Label2"), kStarting);
@@ -183,6 +182,7 @@ void BellScheduler::Command3555_Click() {
     p_.form.setText(QStringLiteral("Label242"), QString());
     p_.sequence.loadSequenceSettings();
     p_.form.timer(QStringLiteral("Timer3"))->stop();
+    runSinceLastTick_ = true;
     p_.form.timer(QStringLiteral("Timer22"))->start();
     p_.relay.switchOn(true, true);
     p_.form.timer(QStringLiteral("Timer21"))->start();

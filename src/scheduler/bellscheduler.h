@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace tavirin {
@@ -56,14 +57,15 @@ private:
     QString refreshClockLabel();
     QString refreshClockLabel(const QDateTime& now);
     void fire(const QString& clockText);
-    void noteMissedTriggers(const QDateTime& now);
+    QStringList triggers() const;
 
     Parts p_;
     std::function<void(bool)> shutdownWatch_;
-    QString firedText_;        // the clock text of the firing tick, for the identification
-    QDate lastTickDate_;
+    QString firedText_;  // the trigger that fired, for the identification
     QDateTime lastTick_;
-    QString lastFiredKey_;     // date and trigger string of the last firing
+    bool runSinceLastTick_ = false;  // the tick was stopped for a bell since lastTick_
+    QString lastFiredKey_;           // date and trigger string of the last firing
+    QString lastRefusedKey_;         // the last one refused as already rung (logged once)
     int windowWaits_ = 0;
 };
 

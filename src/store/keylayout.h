@@ -29,6 +29,9 @@ inline const QString kRadioOnlineAsWritten = QStringLiteral("Radio_online");
 inline const QString kComPort = QStringLiteral("com_port");
 inline const QString kComPortAsWritten = QStringLiteral("Com_port");
 inline const QString kComPortKey = QStringLiteral("com_port");
+// Beside the port number: the device saved with it, its /dev/serial/by-id link or its device
+// path. "" or absent (a store from before): COM n is the n-th device present.
+inline const QString kComDeviceKey = QStringLiteral("com_device");
 inline const QString kDay7 = QStringLiteral("Day_7");
 inline const QString kDay7Key = QStringLiteral("day_7");
 inline const QString kLimit = QStringLiteral("LIMIT");

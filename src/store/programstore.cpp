@@ -31,7 +31,13 @@ Result ProgramStore::SaveSetting(const QString& application, const QString& sect
                                            "\"%2\", key \"%3\"")
                                 .arg(application, section, key));
     } else {
-        r = backend_.setValue(application.toLower(), section.toLower(), key.toLower(), value);
+        const QString a = application.toLower(), s = section.toLower(), k = key.toLower();
+        for (Burst* b : std::as_const(open_)) {
+            if (b->onFailure_ != Burst::OnFailure::RollBack) continue;
+            const QString id = a + u'/' + s + u'/' + k;
+            if (!b->before_.contains(id)) b->before_.insert(id, {a, s, k, backend_.value(a, s, k)});
+        }
+        r = backend_.setValue(a, s, k, value);
     }
     if (!r) {
         qCWarning(lcStore).noquote()
@@ -46,7 +52,8 @@ Result ProgramStore::SaveSetting(const QString& application, const QString& sect
     return r;
 }
 
-ProgramStore::Burst::Burst(ProgramStore& store) : store_(&store), writesAtStart_(store.writes_) {
+ProgramStore::Burst::Burst(ProgramStore& store, OnFailure onFailure)
+    : store_(&store), onFailure_(onFailure), writesAtStart_(store.writes_) {
     store.open_.append(this);
 }
 
@@ -65,12 +72,28 @@ Result ProgramStore::Burst::finish() {
 
 Result ProgramStore::endBurst(Burst* burst) {
     open_.removeOne(burst);
+    const bool rollBackOnFailure = burst->onFailure_ == Burst::OnFailure::RollBack;
+    if (!burst->result_ && rollBackOnFailure) {
+        rollBack(burst);
+        return burst->result_;
+    }
     if (!open_.isEmpty() || writes_ == burst->writesAtStart_) return burst->result_;
     // Sync even after a failed write: the keys written before the failure keep their values.
     const Result synced = backend_.sync();
     if (!synced) qCWarning(lcStore).noquote() << "settings not saved to disk:" << synced.error;
-    if (burst->result_ && !synced) burst->result_ = synced;
+    if (burst->result_ && !synced) {
+        burst->result_ = synced;
+        if (rollBackOnFailure) rollBack(burst);
+    }
     return burst->result_;
+}
+
+void ProgramStore::rollBack(Burst* burst) {
+    for (const Burst::Before& b : std::as_const(burst->before_))
+        backend_.restore(b.application, b.section, b.key, b.value);
+    qCWarning(lcStore) << "rolled back" << burst->before_.size()
+                       << "values: the store holds what it held before";
+    burst->before_.clear();
 }
 
 }  // namespace tavirin

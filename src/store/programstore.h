@@ -2,6 +2,7 @@
 
 #include "platform/result.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -32,7 +33,12 @@ public:
     // Groups writes into one durable, atomic sync. Bursts nest; only the outermost syncs.
     class Burst {
     public:
-        explicit Burst(ProgramStore& store);
+        // Keep: after a failed write or sync the values written stay (and stay pending for
+        // the next sync). RollBack: they are put back as they were before the burst, so the
+        // store in memory is what is on disk and nothing unsaved governs a bell.
+        enum class OnFailure { Keep, RollBack };
+
+        explicit Burst(ProgramStore& store, OnFailure onFailure = OnFailure::Keep);
         ~Burst();  // finishes the burst if finish() was not called; a failure is logged
         // Ends the burst now. Returns the first write that failed inside it, else (for the
         // outermost burst) the outcome of the sync; a burst that wrote nothing does not sync.
@@ -43,7 +49,13 @@ public:
 
     private:
         friend class ProgramStore;
+        struct Before {
+            QString application, section, key;
+            QString value;  // null: the key was absent
+        };
         ProgramStore* store_;
+        OnFailure onFailure_;
+        QHash<QString, Before> before_;  // first value of each key this burst wrote
         bool finished_ = false;
         int writesAtStart_ = 0;
         Result result_;
@@ -55,6 +67,7 @@ public:
 
 private:
     Result endBurst(Burst* burst);
+    void rollBack(Burst* burst);
 
     SettingsBackend& backend_;
     QList<Burst*> open_;

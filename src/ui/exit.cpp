@@ -9,15 +9,35 @@
 
 namespace tavirin {
 
+namespace {
+
+// One line in the journal: the line breaks are written as \r\n.
+QString oneLine(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n"));
+}
+
+}  // namespace
+
 bool checkSingleInstance(InstanceLock& lock, Dialogs& dialogs) {
-    if (lock.tryAcquire()) return true;
-    const QString text = QStringLiteral(
-        "โปรแกรม ได้ถูกเปิดใช้งานอยู่แล้ว\r\n\r\n"
-        "ท่านไม่สามารถเปิดโปรแกรมซ้ำได้อีก...");
-    // One line in the journal: the line breaks are written as \r\n.
-    qCWarning(lcUi).noquote() << "Tavirin is already running; this copy ends after the message"
-                              << QString(text).replace(QStringLiteral("\r\n"),
-                                                       QStringLiteral("\\r\\n"));
+    QString text;
+    switch (lock.tryAcquire()) {
+        case InstanceLock::Outcome::Acquired:
+            return true;
+        case InstanceLock::Outcome::Held:
+            text = QStringLiteral(
+                "โปรแกรม ได้ถูกเปิดใช้งานอยู่แล้ว\r\n\r\n"
+                "ท่านไม่สามารถเปิดโปรแกรมซ้ำได้อีก...");
+            qCWarning(lcUi).noquote()
+                << "Tavirin is already running; this copy ends after the message" << oneLine(text);
+            break;
+        case InstanceLock::Outcome::Unavailable:
+            text = QStringLiteral(
+                "โปรแกรมเริ่มทำงานไม่ได้ เพราะสร้างไฟล์ล็อกป้องกันการเปิดโปรแกรมซ้ำไม่ได้\r\n\r\n"
+                "กรุณาให้ผู้ดูแลเครื่องตรวจสอบโฟลเดอร์ ~/.config/tavirin");
+            qCCritical(lcUi).noquote()
+                << "Tavirin cannot lock; this copy ends after the message" << oneLine(text);
+            break;
+    }
     dialogs.message(Dialogs::Icon::Critical, QStringLiteral("Tavirin"), text);
     return false;
 }

@@ -41,14 +41,16 @@ struct TavirinApp::Parts {
     // Adapters.
     SystemClock clock;
     FileInstanceLock lock;
-    IniSettingsBackend backend{clock};
+    // Read only once this copy holds the lock (start()).
+    IniSettingsBackend backend{IniSettingsBackend::defaultFilePath(), clock,
+                               IniSettingsBackend::Load::Later};
     ProgramStore store{backend};
     SoundLibrary library{SoundLibrary::defaultRoot()};
     WidgetDialogs dialogs;
     GstAudioOutput audio;
     QtSerialLines serial;
     SystemProcesses processes;
-    SystemctlPower power{processes};
+    SystemctlPower power;
     QtTrayIcon trayIcon{programIcon(), QStringLiteral("Tavirin")};
 
     // The main window's state and its operations.
@@ -86,7 +88,7 @@ struct TavirinApp::Parts {
         player = std::make_unique<SoundPlayer>(audio, dialogs, &clock);
         relay = std::make_unique<AmplifierRelay>(form, store, serial, dialogs);
         media = std::make_unique<MediaSources>(form, *relay, processes, *waiter);
-        shutdown = std::make_unique<AutoShutdown>(form, *animator, *media, *relay, power);
+        shutdown = std::make_unique<AutoShutdown>(form, *animator, *media, *relay, power, dialogs);
         talkingClock = std::make_unique<TalkingClock>(*player);
         arming = std::make_unique<Arming>(form, store, clock, library);
         tray = std::make_unique<TrayWindow>(trayIcon, form, *animator);
@@ -127,6 +129,7 @@ Form1& TavirinApp::window() {
 bool TavirinApp::start() {
     Parts& p = *d_;
     if (!checkSingleInstance(p.lock, p.dialogs)) return false;
+    p.backend.load();
     p.tray->createTrayIcon();
 
     if (ensureSoundLibrary() == SoundLibraryState::Missing) {

@@ -13,8 +13,9 @@ public:
     TavirinApp();
     ~TavirinApp();
 
-    // The start-up order: single-instance check, tray icon, sound library, loading the main
-    // window, the slide-in. false when this copy must end at once (nothing was written then).
+    // The start-up order: single-instance check, reading the store, tray icon, sound library,
+    // loading the main window, the slide-in. false when this copy must end at once (the
+    // store untouched then).
     bool start();
     Form1& window();
 

@@ -29,7 +29,11 @@ private slots:
     void testPortWithoutSelectionUsesCurrentPort();
     void savePort();
     void savePortWithoutSelection();
+    void savePortWhenTheStoreFails_data();
     void savePortWhenTheStoreFails();
+    void onlyTheSavedDeviceIsOpened_data();
+    void onlyTheSavedDeviceIsOpened();
+    void testPortOnABusyPort();
     void deviceLabelFollowsSelector();
 };
 
@@ -50,11 +54,9 @@ void TestAmplifierRelay::switchOn_data() {
                                  << QStringList{} << "failed";
     QTest::newRow("no permission")
         << "1" << Error::Permission << false << "Port COM1" << QStringList{} << "failed";
-    // Held by another program: nothing changes, in either indicator state.
-    QTest::newRow("busy, was normal")
-        << "1" << Error::Busy << false << "Port COM1" << QStringList{} << "normal";
-    QTest::newRow("busy, was failed")
-        << "1" << Error::Busy << true << "Port COM1" << QStringList{} << "failed";
+    // Held by another program: it cannot be opened either, the amplifier stays off.
+    QTest::newRow("busy") << "1" << Error::Busy << false << "Port COM1" << QStringList{}
+                          << "failed";
     QTest::newRow("other, was failed")
         << "1" << Error::Other << true << "Port COM1" << QStringList{} << "failed";
 }
@@ -307,15 +309,75 @@ void TestAmplifierRelay::savePortWithoutSelection() {
     QCOMPARE(f.model.text(QStringLiteral("Label21")), QStringLiteral("Port COM2"));
 }
 
+void TestAmplifierRelay::savePortWhenTheStoreFails_data() {
+    QTest::addColumn<int>("failAt");  // the write that fails; 0: the sync
+    QTest::newRow("the port") << 1;
+    QTest::newRow("its device") << 2;
+    QTest::newRow("the sync") << 0;
+}
+
 void TestAmplifierRelay::savePortWhenTheStoreFails() {
+    QFETCH(int, failAt);
     RelayFixture f;
     f.storePort(QStringLiteral("1"));
     QVERIFY(f.model.setComboText(QStringLiteral("Combo53"), QStringLiteral("COM4")));
-    f.backend.failNthSetValue(1);
+    if (failAt)
+        f.backend.failNthSetValue(failAt);
+    else
+        f.backend.failNextSync();
     f.relay.savePort();
-    // What is shown is what is stored: the old port, not the one that failed to save.
+    // Both or neither; what is shown is what is stored: the old port, not the one that
+    // failed to save.
     QCOMPARE(f.stored(), QStringLiteral("1"));
+    QVERIFY(f.store.GetSetting(kBaseApp, "com_port", "com_device").isNull());
     QCOMPARE(f.model.text(QStringLiteral("Label21")), QStringLiteral("Port COM1"));
+}
+
+// COM1 saved with the relay's adapter: with the adapter unplugged, COM1 is "cannot be
+// opened" (red), never the built-in port that is now the first device. A store from before
+// the device was saved keeps the n-th-device rule.
+void TestAmplifierRelay::onlyTheSavedDeviceIsOpened_data() {
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<bool>("plugged");
+    QTest::addColumn<QString>("opened");  // "" when nothing was opened
+    const QString adapter = QStringLiteral("/dev/ttyUSB0");
+    QTest::newRow("saved, plugged in") << true << true << adapter;
+    QTest::newRow("saved, unplugged") << true << false << QString();
+    QTest::newRow("store from before, unplugged") << false << false << QStringLiteral("/dev/ttyS0");
+}
+
+void TestAmplifierRelay::onlyTheSavedDeviceIsOpened() {
+    QFETCH(bool, saved);
+    QFETCH(bool, plugged);
+    QFETCH(QString, opened);
+    const QString relayId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0");
+    RelayFixture f;
+    f.lines.setDevice(1, QStringLiteral("/dev/ttyUSB0"), relayId);
+    f.lines.setDevice(2, QStringLiteral("/dev/ttyS0"));
+    QVERIFY(f.model.setComboText(QStringLiteral("Combo53"), QStringLiteral("COM1")));
+    if (saved) {
+        f.relay.savePort();
+        QCOMPARE(f.store.GetSetting(kBaseApp, "com_port", "com_device"), relayId);
+    } else {
+        f.storePort(QStringLiteral("1"));
+    }
+    if (!plugged) {  // the built-in port moves up to COM1
+        f.lines.clearDevices();
+        f.lines.setDevice(1, QStringLiteral("/dev/ttyS0"));
+    }
+    f.relay.configure();  // start-up
+    f.relay.switchOn(true);
+    QCOMPARE(f.lines.openDevice(), opened);
+    QCOMPARE(f.failedShown(), opened.isEmpty());
+}
+
+void TestAmplifierRelay::testPortOnABusyPort() {
+    RelayFixture f;
+    f.lines.setFailure(1, Error::Busy);
+    QVERIFY(f.model.setComboText(QStringLiteral("Combo53"), QStringLiteral("COM1")));
+    f.relay.testPort();
+    QCOMPARE(f.dialogs.count(QStringLiteral("message")), 1);
+    QVERIFY(f.dialogs.shown.first().text.startsWith(QStringLiteral("   ไม่สามารถใช้งาน Port Com1")));
 }
 
 void TestAmplifierRelay::deviceLabelFollowsSelector() {

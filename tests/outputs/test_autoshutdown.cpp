@@ -81,7 +81,7 @@ struct Fixture {
     MediaSources media{model, relay, processes, waiter};
     CountingMotion motion;
     FakePower power;
-    AutoShutdown shutdown{model, motion, media, relay, power};
+    AutoShutdown shutdown{model, motion, media, relay, power, dialogs};
 };
 
 }  // namespace
@@ -228,6 +228,9 @@ void TestAutoShutdown::powerOffAtTheEnd() {
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression("power-off accepted"));
     f.ticks(1);
     QCOMPARE(f.power.calls, 1);
+    // A refusal is told without a box that waits for someone.
+    QCOMPARE(f.dialogs.count(QStringLiteral("notice")), refused ? 1 : 0);
+    QCOMPARE(f.dialogs.count(QStringLiteral("message")), 0);
     QCOMPARE(f.shutdown.countdown(), -1);
     QVERIFY(!f.counting());
     // Whether or not the system goes down, the label stays at 0 with both buttons.
@@ -263,17 +266,24 @@ void TestAutoShutdown::shutDownNowRefused() {
     f.startCountdown();
     f.ticks(120);
     QVERIFY(!f.counting());
-    // The countdown is over and the system said no: the operator can try again or cancel,
-    // so the buttons must not vanish as if the machine were going down.
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("power-off failed"));
+    // The system answers later; meanwhile the buttons are hidden as for a machine going down.
+    f.power.answerAtOnce = false;
     f.model.click(kNow);
     QCOMPARE(f.power.calls, 2);
+    QVERIFY(f.buttonsHidden());
+    // It said no: the operator is told and can try again or cancel.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("power-off failed"));
+    f.power.answer();
     QVERIFY(f.buttonsShown());
+    QCOMPARE(f.dialogs.count(QStringLiteral("notice")), 2);
+    QCOMPARE(f.dialogs.shown.last().title, QStringLiteral("ปิดคอมพิวเตอร์ไม่ได้"));
 
     f.power.refuse = false;
     f.model.click(kNow);
+    f.power.answer();
     QCOMPARE(f.power.calls, 3);
     QVERIFY(f.buttonsHidden());
+    QCOMPARE(f.dialogs.count(QStringLiteral("notice")), 2);
 }
 
 void TestAutoShutdown::cancelThenTheSameTimeAgain() {

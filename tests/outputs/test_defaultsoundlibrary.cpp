@@ -16,6 +16,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace tavirin;
 using namespace tavirin::test;
 using namespace std::chrono_literals;
@@ -226,6 +230,58 @@ private slots:
         QVERIFY(!QFileInfo::exists(root));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no default library"));
         QCOMPARE(installSoundLibrary(root, QString()), SoundLibraryState::Missing);
+    }
+
+    // A default library that cannot be read, or lacks what a bell plays, makes no library:
+    // the start reports the library missing instead of running on an empty one for good.
+    void unusableDefaultMakesNoLibrary_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("log");
+        QTest::newRow("unreadable") << "unreadable"
+                                    << "the default library cannot be read";
+        QTest::newRow("empty") << "empty"
+                               << "lacks title/";
+        QTest::newRow("without the system sound") << "no sys"
+                                                  << "lacks sys/0.wav";
+    }
+    void unusableDefaultMakesNoLibrary() {
+        QFETCH(QString, kind);
+        QFETCH(QString, log);
+        QTemporaryDir home, source;
+        const QString root = home.filePath("rivedezode");
+        const QString lib = source.filePath("rivedezode");
+        if (kind == "empty") {
+            QVERIFY(QDir().mkpath(lib));
+        } else {
+            QVERIFY(QDir().mkpath(QFileInfo(lib).path()));
+            QVERIFY(QProcess::execute("cp", {"-r", defaultLibrary(), lib}) == 0);
+            if (kind == "no sys") QVERIFY(QFile::remove(SoundLibrary(lib).systemSound()));
+            if (kind == "unreadable") QVERIFY(QFile::setPermissions(lib, {}));
+        }
+        const auto install = [&] { return int(installSoundLibrary(root, lib)); };
+        int state = -1;
+        if (kind != "unreadable" || ::geteuid() != 0) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(log)));
+            state = install();
+        } else {
+            // Root reads any folder: the install runs as an ordinary user in a child.
+            QCOMPARE(::chmod(QFile::encodeName(home.path()).constData(), 0777), 0);
+            QCOMPARE(::chmod(QFile::encodeName(source.path()).constData(), 0755), 0);
+            const pid_t child = ::fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+                ::_exit(install());
+            }
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) != 100);
+            state = WEXITSTATUS(status);
+        }
+        QCOMPARE(state, int(SoundLibraryState::Missing));
+        QCOMPARE(
+            QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList());
     }
 
     // A copy that fails half way leaves no library (and no half one) behind.

@@ -1,5 +1,6 @@
 #include "platform/fake/fakeclock.h"
 #include "platform/settings/inisettingsbackend.h"
+#include "support/smalldisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,11 +9,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <csignal>
 
 using namespace tavirin;
+using namespace tavirin::test;
 
 namespace {
 
@@ -269,8 +273,128 @@ private slots:
         QVERIFY(b.setValue(kApp, "time", "h1", "08"));
         const Result r = b.sync();
         QVERIFY(!r);
-        QVERIFY(r.error.contains("could not be set aside"));
+        QVERIFY(r.error.contains("cannot be set aside"));
         QCOMPARE(readAll(path), hand);
+    }
+
+    // A damaged store on a full disk: no clean copy can be written, so the damaged file stays
+    // where it is and the next start still finds the school's times in it. Once there is
+    // room the clean copy is written, and only then is the damaged file set aside.
+    void damagedStoreOnAFullDisk() {
+        const QString disk = dir_->filePath(QStringLiteral("disk"));
+        QVERIFY(QDir().mkpath(disk));
+        const int rc = onSmallDisk(disk, 64 * 1024, [&] {
+            const QString folder = disk + QStringLiteral("/tavirin");
+            const QString path = folder + QStringLiteral("/tavirin.ini");
+            const QByteArray hand = "[vorle_programming5_7day3]\ntime\\h1=08\ntime\\m1=15\n";
+            SMALLDISK_CHECK(QDir().mkpath(folder));
+            QFile store(path);
+            SMALLDISK_CHECK(store.open(QIODevice::WriteOnly) && store.write(hand) == hand.size());
+            store.close();
+            QFile filler(disk + QStringLiteral("/filler"));
+            SMALLDISK_CHECK(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+            }
+            filler.close();
+
+            FakeClock clock(QDateTime(QDate(2026, 12, 9), QTime(8, 15, 0)));
+            for (int start = 1; start <= 2; ++start) {
+                IniSettingsBackend b(path, clock);
+                SMALLDISK_CHECK(b.loadOutcome() == IniSettingsBackend::LoadOutcome::Blocked);
+                SMALLDISK_CHECK(b.value(kApp, "time", "h1") == QStringLiteral("08"));
+                SMALLDISK_CHECK(readAll(path) == hand);
+                SMALLDISK_CHECK(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                       QDir::Hidden) == QStringList{"tavirin.ini"});
+                const Result r = b.sync();
+                SMALLDISK_CHECK(!r && r.error.contains(QStringLiteral("No space left on device")));
+            }
+            SMALLDISK_CHECK(filler.remove());
+            IniSettingsBackend b(path, clock);
+            SMALLDISK_CHECK(b.loadOutcome() == IniSettingsBackend::LoadOutcome::Recovered);
+            SMALLDISK_CHECK(readAll(b.setAsidePath()) == hand);
+            IniSettingsBackend again(path, clock);
+            SMALLDISK_CHECK(again.loadOutcome() == IniSettingsBackend::LoadOutcome::Loaded);
+            SMALLDISK_CHECK(again.value(kApp, "time", "m1") == QStringLiteral("15"));
+            return 0;
+        });
+        if (rc == kNoSmallDisk) QSKIP("no user namespace here to mount a small file system");
+        QCOMPARE(rc, 0);
+    }
+
+    // The store is the user's alone when the program makes it; a file that is there keeps
+    // its mode, also when a damaged one is replaced (but it always stays readable).
+    void modeOfTheStore_data() {
+        QTest::addColumn<int>("before");  // mode of the file there before; -1: none
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<int>("after");
+        QTest::newRow("new store") << -1 << false << 0600;
+        QTest::newRow("rewritten, 0640 kept") << 0640 << false << 0640;
+        QTest::newRow("recovered, 0600 kept") << 0600 << true << 0600;
+        QTest::newRow("recovered, write-only made readable") << 0200 << true << 0600;
+    }
+    void modeOfTheStore() {
+        QFETCH(int, before);
+        QFETCH(bool, damaged);
+        QFETCH(int, after);
+        const mode_t mask = ::umask(022);
+        FakeClock clock;
+        if (before >= 0) {
+            {
+                IniSettingsBackend b(path_, clock);
+                QVERIFY(b.setValue(kApp, "time", "h1", "07"));
+                QVERIFY(b.sync());
+            }
+            if (damaged) writeFile(path_, "[vorle_programming5_7day3]\ntime\\h1=07\n");
+            QCOMPARE(::chmod(QFile::encodeName(path_).constData(), mode_t(before)), 0);
+        }
+        if (damaged) QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept as"));
+        IniSettingsBackend b(path_, clock);
+        QVERIFY(b.setValue(kApp, "time", "h2", "08"));
+        QVERIFY(b.sync());
+        ::umask(mask);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(path_).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), after);
+    }
+
+    // A store that is a link stays one: the file it points to is replaced in its own folder,
+    // and that folder is the one flushed (the flush opens it, which inotify sees).
+    void linkedStoreFlushesTheFolderOfTheRename() {
+        const QString linkFolder = QFileInfo(path_).absolutePath();
+        const QString realFolder = dir_->filePath(QStringLiteral("real"));
+        const QString real = realFolder + QStringLiteral("/tavirin.ini");
+        QVERIFY(QDir().mkpath(linkFolder));
+        QVERIFY(QDir().mkpath(realFolder));
+        FakeClock clock;
+        {
+            IniSettingsBackend b(real, clock);
+            QVERIFY(b.setValue(kApp, "time", "h1", "07"));
+            QVERIFY(b.sync());
+        }
+        QVERIFY(QFile::link(real, path_));
+        IniSettingsBackend b(path_, clock);
+        QCOMPARE(b.loadOutcome(), IniSettingsBackend::LoadOutcome::Loaded);
+
+        const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(fd >= 0);
+        const int linkWatch = ::inotify_add_watch(fd, QFile::encodeName(linkFolder), IN_OPEN);
+        const int realWatch = ::inotify_add_watch(fd, QFile::encodeName(realFolder), IN_OPEN);
+        QVERIFY(b.setValue(kApp, "time", "h1", "08"));
+        QVERIFY(b.sync());
+        QSet<int> foldersOpened;
+        alignas(inotify_event) char buf[4096];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) {
+            for (char* p = buf; p < buf + n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                if (e->len == 0) foldersOpened.insert(e->wd);  // the watched folder itself
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        ::close(fd);
+        QVERIFY(foldersOpened.contains(realWatch));
+        QVERIFY(!foldersOpened.contains(linkWatch));
+        QVERIFY(QFileInfo(path_).isSymLink());
+        QCOMPARE(IniSettingsBackend(real, clock).value(kApp, "time", "h1"), QStringLiteral("08"));
     }
 
     void failedSyncIsReportedAndRetried() {

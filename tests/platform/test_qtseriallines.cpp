@@ -72,6 +72,7 @@ private slots:
     void openTtyHoldAndRelease();
     void vanishedWhileOpen();
     void permissionIsNotBusy();
+    void savedDeviceAlone();
 };
 
 void TestQtSerialLines::mapping_data() {
@@ -223,6 +224,58 @@ void TestQtSerialLines::permissionIsNotBusy() {
     QVERIFY(WIFEXITED(status));
     QVERIFY2(WEXITSTATUS(status) != 100, "could not become an ordinary user");
     QCOMPARE(Error(WEXITSTATUS(status)), Error::Permission);
+}
+
+// The relay's USB adapter (a pseudo-terminal behind ttyUSB0, with a by-id link as udev makes
+// it) and a built-in port (another one behind a real-hardware ttyS0). Saved with its by-id
+// name, COM1 is that adapter and nothing else: unplugged, it cannot be opened even though
+// the built-in port is now the first device; plugged back in under another name, it is
+// found again. Without a saved device COM1 is the first device, as before.
+void TestQtSerialLines::savedDeviceAlone() {
+    Pty adapter, builtIn;
+    QVERIFY(!adapter.slave.isEmpty() && !builtIn.slave.isEmpty());
+    FakeTree tree({}, {"ttyS0=4"});
+    QVERIFY(QFile::link(builtIn.slave, tree.dev() + QStringLiteral("/ttyS0")));
+    QVERIFY(QDir().mkpath(tree.dev() + QStringLiteral("/serial/by-id")));
+    const QString byId = tree.dev() + QStringLiteral("/serial/by-id/usb-FTDI_FT232R_A5-if00-port0");
+    const auto plugIn = [&](const QString& name) {
+        QVERIFY(QFile::link(adapter.slave, tree.dev() + u'/' + name));
+        QVERIFY(QFile::link(QStringLiteral("../../") + name, byId));
+    };
+    const auto unplug = [&](const QString& name) {
+        QVERIFY(QFile::remove(tree.dev() + u'/' + name));
+        QVERIFY(QFile::remove(byId));
+    };
+    plugIn(QStringLiteral("ttyUSB0"));
+
+    QtSerialLines lines(tree.dev(), tree.sys());
+    QCOMPARE(lines.identityFor(1), byId);
+    QCOMPARE(lines.identityFor(2), tree.dev() + QStringLiteral("/ttyS0"));  // no by-id link
+    QCOMPARE(lines.identityFor(3), QString());
+    lines.setPortNumber(1);
+    lines.setSavedDevice(byId);
+    QCOMPARE(lines.open(), Error::None);
+    lines.close();
+
+    unplug(QStringLiteral("ttyUSB0"));
+    QCOMPARE(lines.deviceFor(1), tree.dev() + QStringLiteral("/ttyS0"));
+    QCOMPARE(lines.open(), Error::NoSuchPort);
+    QVERIFY(!lines.isOpen());
+    QVERIFY(lines.lastErrorText().contains(byId));
+
+    plugIn(QStringLiteral("ttyUSB1"));
+    QCOMPARE(lines.open(), Error::None);
+    lines.close();
+
+    unplug(QStringLiteral("ttyUSB1"));
+    lines.setSavedDevice(QString());  // a store from before: the first device
+    QCOMPARE(lines.open(), Error::None);
+    // ... which is the built-in port: another program can no longer have it.
+    QtSerialLines other(tree.dev(), tree.sys());
+    other.setPortNumber(2);
+    other.setSavedDevice(tree.dev() + QStringLiteral("/ttyS0"));
+    QCOMPARE(other.open(), Error::Busy);
+    lines.close();
 }
 
 QTEST_GUILESS_MAIN(TestQtSerialLines)

@@ -195,6 +195,41 @@ private slots:
         QVERIFY(!outer.finish());
     }
 
+    // A burst that must not leave half of itself behind: after a failed write or sync every
+    // key is as it was before it, a new key absent again, a changed one back (names as
+    // written in any letter case); a nested burst inside is rolled back with it.
+    void failedRollBackBurstLeavesTheStoreAsBefore_data() {
+        QTest::addColumn<bool>("failSync");
+        QTest::newRow("a write fails") << false;
+        QTest::newRow("the sync fails") << true;
+    }
+    void failedRollBackBurstLeavesTheStoreAsBefore() {
+        QFETCH(bool, failSync);
+        MemorySettingsBackend backend;
+        ProgramStore store(backend);
+        QVERIFY(store.SaveSetting("a", "s", "old", "1"));
+        if (failSync)
+            backend.failNextSync();
+        else
+            backend.failNthSetValue(4);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(failSync ? "not saved" : "failed"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("rolled back 3 values"));
+        {
+            ProgramStore::Burst burst(store, ProgramStore::Burst::OnFailure::RollBack);
+            QVERIFY(store.SaveSetting("a", "S", "OLD", "2"));
+            {
+                ProgramStore::Burst inner(store);
+                QVERIFY(store.SaveSetting("a", "s", "new", "x"));
+                QVERIFY(store.SaveSetting("a", "s", "old", "3"));
+            }
+            (void)store.SaveSetting("a", "s", "last", "y");
+            QVERIFY(!burst.finish());
+        }
+        QCOMPARE(store.GetSetting("a", "s", "old"), QStringLiteral("1"));
+        QVERIFY(store.GetSetting("a", "s", "new").isNull());
+        QVERIFY(store.GetSetting("a", "s", "last").isNull());
+    }
+
     void storeOnARealFileSurvivesARestart() {
         QTemporaryDir dir;
         const QString path = dir.filePath("tavirin.ini");

@@ -23,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+#include <csignal>
 #include <memory>
 
 using namespace tavirin;
@@ -572,9 +574,12 @@ private slots:
         QCOMPARE(w.memory->writes().at(50).value, w.root + "/time/");
     }
 
+    // A save that fails is told, and nothing of it takes effect: the store in memory is
+    // rolled back to what is on disk (the board, the next bell, a later save of something
+    // else all see the saved times), while the editor keeps the edit on screen to retry.
     void failedWriteStopsAndTells_data() {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("failAt");  // 0: the sync fails
+        QTest::addColumn<int>("failAt");  // a write in memory; 0: the sync; -1: the disk
         QTest::newRow("apply, first key") << "Command354" << 1;
         QTest::newRow("apply, m1 of Monday") << "Command354" << 26;
         QTest::newRow("apply, flag of Monday") << "Command354" << 132;
@@ -582,35 +587,51 @@ private slots:
         QTest::newRow("apply, last key of Sunday") << "Command354" << 924;
         QTest::newRow("save, Wednesday") << "Command5" << 300;
         QTest::newRow("save, sync") << "Command5" << 0;
+        QTest::newRow("save, the disk refuses") << "Command5" << -1;
     }
     void failedWriteStopsAndTells() {
         QFETCH(QString, button);
         QFETCH(int, failAt);
-        World w(false);
+        World w(failAt < 0);
         w.openEditor();
         w.choose("Combo1", "09");
-        w.memory->clearLog();
-        const int callsBefore = w.memory->setValueCalls();
-        if (failAt)
+        rlimit old{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        if (failAt > 0) {
             w.memory->failNthSetValue(failAt);
-        else
+        } else if (failAt == 0) {
             w.memory->failNextSync();
-        w.pressAndRelease(button);
-
-        if (failAt) {
-            QCOMPARE(w.memory->setValueCalls() - callsBefore, failAt);
-            QCOMPARE(w.memory->writes().size(), failAt - 1);  // the keys before keep theirs
         } else {
-            QCOMPARE(w.memory->writes().size(), 7 * 132);
+            // A file-size limit fails the write as a full disk does, for root too.
+            rlimit small = old;
+            small.rlim_cur = 4096;
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
         }
-        // Not armed: the board keeps the old time, the editor keeps the edit.
-        QCOMPARE(w.form.text("Label3"), QStringLiteral("07:00:00"));
-        QCOMPARE(w.form.text("Combo1"), QStringLiteral("09"));
+        w.pressAndRelease(button);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        // Told; the panel open and the edit on screen, to try again.
         QCOMPARE(w.dialogs.count("message"), 1);
         const FakeDialogs::Shown& box = w.dialogs.shown.last();
         QCOMPARE(box.icon, Dialogs::Icon::Critical);
         QVERIFY(box.text.startsWith(QStringLiteral("ไม่สามารถบันทึกตารางเวลาได้")));
-        QCOMPARE(w.closed, 0);  // a failed save leaves the panel open to try again
+        QCOMPARE(w.closed, 0);
+        QCOMPARE(w.form.text("Combo1"), QStringLiteral("09"));
+        // Nothing in force: not armed, nothing left in the store of what was written.
+        QCOMPARE(w.form.text("Label3"), QStringLiteral("07:00:00"));
+        for (int day = 1; day <= 7; ++day)
+            QCOMPARE(w.store->GetSetting(app(day), "TIME", "h1"), QStringLiteral("07"));
+        if (failAt < 0) {
+            QCOMPARE(w.disk(3, "TIME", "h1"), QStringLiteral("07"));
+            // A later save of something else does not carry the edit to the disk.
+            QVERIFY(w.store->SaveSetting(kBase, "com_port", "com_port", "2"));
+            QCOMPARE(w.disk(3, "TIME", "h1"), QStringLiteral("07"));
+        }
+        // Cancel shows the saved program again.
+        w.click("Command3557");
+        QCOMPARE(w.form.text("Combo1"), QStringLiteral("07"));
     }
 };
 

@@ -44,10 +44,12 @@ struct Session : UserSession {
         }
     };
 
-    std::unique_ptr<Copy> start() {
+    // `runtime` replaces the session's XDG_RUNTIME_DIR when given.
+    std::unique_ptr<Copy> start(const QString& runtime = QString()) {
         auto c = std::make_unique<Copy>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         addTo(env);
+        if (!runtime.isNull()) env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         // No session bus: no tray host can answer, whatever the machine runs.
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
@@ -56,6 +58,13 @@ struct Session : UserSession {
         return c;
     }
 };
+
+// A folder below a plain file in `dir`: nothing can be made there, for root too.
+QString unusableFolder(const QString& dir) {
+    QFile blocker(dir + QStringLiteral("/file"));
+    if (!blocker.open(QIODevice::WriteOnly)) qFatal("cannot write in %s", qPrintable(dir));
+    return blocker.fileName() + QStringLiteral("/folder");
+}
 
 }  // namespace
 
@@ -66,13 +75,13 @@ private slots:
     void refusedInProcess() {
         QTemporaryDir dir;
         const QString path = dir.path() + QStringLiteral("/tavirin.lock");
-        FileInstanceLock first(path);
+        FileInstanceLock first({path});
         FakeDialogs dialogs;
         QVERIFY(checkSingleInstance(first, dialogs));
         QVERIFY(checkSingleInstance(first, dialogs));  // the holder asking again keeps it
         QCOMPARE(dialogs.shown.size(), 0);
 
-        FileInstanceLock second(path);
+        FileInstanceLock second({path});
         QVERIFY(!checkSingleInstance(second, dialogs));
         QCOMPARE(dialogs.shown.size(), 1);
         QCOMPARE(dialogs.shown[0].kind, QStringLiteral("message"));
@@ -81,25 +90,40 @@ private slots:
         QCOMPARE(dialogs.shown[0].text, kRefusal);
     }
 
-    void lockInAFolderThatCannotBeMadeDoesNotRefuse() {
+    // Every lock is taken that can be; with none at all the program does not run unlocked.
+    void locksThatCannotBeMade() {
         QTemporaryDir dir;
-        QFile blocker(dir.path() + QStringLiteral("/file"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        FileInstanceLock lock(dir.path() + QStringLiteral("/file/tavirin.lock"));
+        const QString unusable = unusableFolder(dir.path()) + QStringLiteral("/tavirin.lock");
+        const QString usable = dir.path() + QStringLiteral("/config/tavirin.lock");
         FakeDialogs dialogs;
-        QVERIFY(checkSingleInstance(lock, dialogs));
-        QCOMPARE(dialogs.shown.size(), 0);
+        FileInstanceLock fallback({unusable, usable});
+        QVERIFY(checkSingleInstance(fallback, dialogs));
+        QVERIFY(QFile::exists(usable));
+        FileInstanceLock other({usable});
+        QCOMPARE(other.tryAcquire(), InstanceLock::Outcome::Held);
+
+        FileInstanceLock none({unusable});
+        QVERIFY(!checkSingleInstance(none, dialogs));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].icon, Dialogs::Icon::Critical);
+        QVERIFY(dialogs.shown[0].text.startsWith(QStringLiteral("โปรแกรมเริ่มทำงานไม่ได้")));
     }
 
-    void secondCopyEndsWithoutWriting() {
+    // A technician edits the store by hand and starts the program again while it runs: the
+    // refused copy must not touch the file (a hand-edited file is set aside when loaded).
+    void secondCopyEndsWithoutTouchingTheStore() {
         Session s;
         auto first = s.start();
         QVERIFY2(first->waitFor("Tavirin started"), first->err.constData());
-        const QByteArray before = s.storeDigest();
-        QVERIFY(!before.isEmpty());
         // What a copy that gets past the check logs when it adds its icon here.
         QVERIFY2(first->err.contains("has no tray"), first->err.constData());
+        QFile store(s.storeFile());
+        QVERIFY(store.open(QIODevice::Append));
+        QVERIFY(store.write("; edited by hand\n") > 0);
+        store.close();
+        const QByteArray before = s.storeDigest();
+        const QStringList files =
+            QDir(s.config() + QStringLiteral("/tavirin")).entryList(QDir::Files);
 
         auto second = s.start();
         QVERIFY2(second->waitFor("already running"), second->err.constData());
@@ -110,20 +134,35 @@ private slots:
         // It waits for OK now; nothing of start-up ran: no tray icon, no store access.
         QTest::qWait(500);
         second->err += second->process->readAllStandardError();
-        QVERIFY2(!second->err.contains("has no tray"), second->err.constData());
-        QVERIFY2(!second->err.contains("tray icon"), second->err.constData());
-        QVERIFY2(!second->err.contains("first start"), second->err.constData());
+        QVERIFY2(!second->err.contains("tray"), second->err.constData());
+        QVERIFY2(!second->err.contains("tavirin.store"), second->err.constData());
         QVERIFY2(!second->err.contains("Tavirin started"), second->err.constData());
         QCOMPARE(s.storeDigest(), before);
+        QCOMPARE(QDir(s.config() + QStringLiteral("/tavirin")).entryList(QDir::Files), files);
         second->process->kill();
         QVERIFY(second->process->waitForFinished(5000));
 
         // The running copy is not affected: it still runs and still holds the lock.
         QCOMPARE(first->process->state(), QProcess::Running);
-        FileInstanceLock third(s.lockFile());
-        QVERIFY(!third.tryAcquire());
+        FileInstanceLock third({s.lockFile()});
+        QCOMPARE(third.tryAcquire(), InstanceLock::Outcome::Held);
         QCOMPARE(s.storeDigest(), before);
 
+        first->process->terminate();
+        QVERIFY(first->process->waitForFinished(5000));
+    }
+
+    // Without a usable XDG_RUNTIME_DIR the lock is taken in the config folder: a second copy
+    // is still refused.
+    void withoutRuntimeFolderTheLockIsInTheConfigFolder() {
+        Session s;
+        auto first = s.start(unusableFolder(s.home()));
+        QVERIFY2(first->waitFor("Tavirin started"), first->err.constData());
+        auto second = s.start(QString(""));  // no runtime folder at all
+        QVERIFY2(second->waitFor("already running"), second->err.constData());
+        QVERIFY2(!second->err.contains("Tavirin started"), second->err.constData());
+        second->process->kill();
+        QVERIFY(second->process->waitForFinished(5000));
         first->process->terminate();
         QVERIFY(first->process->waitForFinished(5000));
     }

@@ -47,6 +47,10 @@ public:
             return Result::failure(QStringLiteral("refused"));
         return inner_.setValue(a, s, k, v);
     }
+    void restore(const QString& a, const QString& s, const QString& k,
+                 const QString& previous) override {
+        inner_.restore(a, s, k, previous);
+    }
     Result sync() override { return inner_.sync(); }
 
     QStringList writes;

@@ -18,8 +18,15 @@ class FakeSerialLines final : public SerialLines {
 public:
     FakeSerialLines() { devices_.insert(1, QStringLiteral("/dev/ttyUSB0")); }
 
-    // Which COM numbers exist (and the device each means); COM1 only by default.
-    void setDevice(int com, const QString& device) { devices_.insert(com, device); }
+    // Which COM numbers exist (and the device each means, and its stable name when it has
+    // one other than the device path); COM1 only by default.
+    void setDevice(int com, const QString& device, const QString& identity = QString()) {
+        devices_.insert(com, device);
+        if (identity.isEmpty())
+            identities_.remove(com);
+        else
+            identities_.insert(com, identity);
+    }
     void removeDevice(int com) { devices_.remove(com); }
     void clearDevices() { devices_.clear(); }
     // open() of this COM number fails with `e` (Error::None clears it).
@@ -41,15 +48,29 @@ public:
     void setPortNumber(int comNumber) override { port_ = comNumber; }
     int portNumber() const override { return port_; }
     QString deviceFor(int comNumber) const override { return devices_.value(comNumber); }
+    QString identityFor(int comNumber) const override {
+        if (!devices_.contains(comNumber)) return {};
+        return identities_.value(comNumber, devices_.value(comNumber));
+    }
+    void setSavedDevice(const QString& identity) override { saved_ = identity; }
+    // The device the open port is on ("" when closed).
+    QString openDevice() const { return open_ ? openDevice_ : QString(); }
 
     Error open() override {
         ++openCalls;
         if (open_ && !vanished_) return Error::AlreadyOpen;
         if (open_ && vanished_) dropHandle();
         if (const auto it = failures_.constFind(port_); it != failures_.constEnd()) return *it;
-        if (!devices_.contains(port_)) return Error::NoSuchPort;
+        int com = port_;
+        if (!saved_.isEmpty()) {
+            com = 0;
+            for (auto it = devices_.cbegin(); it != devices_.cend(); ++it)
+                if (identityFor(it.key()) == saved_) com = it.key();
+        }
+        if (!devices_.contains(com)) return Error::NoSuchPort;
         open_ = true;
-        openCom_ = port_;
+        openCom_ = com;
+        openDevice_ = devices_.value(com);
         note(QStringLiteral("open COM") + QString::number(port_));
         return Error::None;
     }
@@ -95,6 +116,9 @@ private:
     }
 
     QMap<int, QString> devices_;
+    QMap<int, QString> identities_;
+    QString saved_;
+    QString openDevice_;
     QMap<int, Error> failures_;
     int port_ = 1;
     int openCom_ = 0;

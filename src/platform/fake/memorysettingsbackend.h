@@ -35,6 +35,14 @@ public:
         return Result::success();
     }
 
+    void restore(const QString& app, const QString& section, const QString& key,
+                 const QString& previous) override {
+        if (previous.isNull())
+            values_.remove(join(app, section, key));
+        else
+            values_.insert(join(app, section, key), previous);
+    }
+
     Result sync() override {
         ++syncs_;
         if (failNextSync_) {

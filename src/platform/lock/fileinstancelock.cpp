@@ -3,37 +3,54 @@
 #include "platform/logging.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 namespace tavirin {
 
-FileInstanceLock::FileInstanceLock(QString path) : path_(std::move(path)) {}
+FileInstanceLock::FileInstanceLock(QStringList paths) : paths_(std::move(paths)) {}
 
-QString FileInstanceLock::defaultPath() {
-    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (dir.isEmpty()) dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
-    return dir + QStringLiteral("/tavirin.lock");
+QStringList FileInstanceLock::defaultPaths() {
+    QStringList paths;
+    // Qt's own fallback for a missing XDG_RUNTIME_DIR is a folder in /tmp that other
+    // sessions would not look in; the config folder below covers that case.
+    if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); !runtime.isEmpty())
+        paths << runtime + QStringLiteral("/tavirin.lock");
+    paths << QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                 QStringLiteral("/tavirin/tavirin-") + QSysInfo::machineHostName() +
+                 QStringLiteral(".lock");
+    return paths;
 }
 
-bool FileInstanceLock::tryAcquire() {
-    if (lock_ && lock_->isLocked()) return true;
-    QDir().mkpath(QFileInfo(path_).absolutePath());
-    lock_ = std::make_unique<QLockFile>(path_);
-    // 0: the lock counts as stale only when its process is gone, never by its age.
-    lock_->setStaleLockTime(0);
-    if (lock_->tryLock(0)) return true;
-    if (lock_->error() == QLockFile::LockFailedError) {
-        qint64 pid = 0;
-        QString host, app;
-        lock_->getLockInfo(&pid, &host, &app);
-        qCWarning(lcUi) << "another copy runs (pid" << pid << "), lock" << path_;
-    } else {
-        // A lock we cannot even create must not keep the bells from ringing.
-        qCWarning(lcUi) << "cannot create the instance lock" << path_ << "; starting without it";
-        return true;
+InstanceLock::Outcome FileInstanceLock::tryAcquire() {
+    if (!held_.empty()) return Outcome::Acquired;
+    std::vector<std::unique_ptr<QLockFile>> taken;
+    for (const QString& path : paths_) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        auto lock = std::make_unique<QLockFile>(path);
+        // 0: the lock counts as stale only when its process is gone, never by its age.
+        lock->setStaleLockTime(0);
+        if (lock->tryLock(0)) {
+            taken.push_back(std::move(lock));
+            continue;
+        }
+        if (lock->error() == QLockFile::LockFailedError) {
+            qint64 pid = 0;
+            QString host, app;
+            lock->getLockInfo(&pid, &host, &app);
+            qCWarning(lcUi) << "another copy runs (pid" << pid << "), lock" << path;
+            return Outcome::Held;
+        }
+        qCWarning(lcUi) << "cannot create the instance lock" << path;
     }
-    return false;
+    if (taken.empty()) {
+        qCCritical(lcUi) << "no instance lock can be made in" << paths_
+                         << "; not starting, as a second copy could ring every bell twice";
+        return Outcome::Unavailable;
+    }
+    held_ = std::move(taken);
+    return Outcome::Acquired;
 }
 
 }  // namespace tavirin

@@ -71,6 +71,18 @@ QString QtSerialLines::deviceFor(int comNumber) const {
     return comNumber <= all.size() ? all.at(comNumber - 1) : QString();
 }
 
+QString QtSerialLines::identityFor(int comNumber) const {
+    const QString device = deviceFor(comNumber);
+    if (device.isEmpty()) return {};
+    const QString real = QFileInfo(device).canonicalFilePath();
+    const QDir byId(devRoot_ + QStringLiteral("/serial/by-id"));
+    const QStringList links = byId.entryList(
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& link : links)
+        if (QFileInfo(byId.filePath(link)).canonicalFilePath() == real) return byId.filePath(link);
+    return device;
+}
+
 SerialLines::Error QtSerialLines::fail(Error e, const QString& why) {
     lastError_ = why;
     qCDebug(lcRelay) << "serial:" << why;
@@ -90,8 +102,25 @@ SerialLines::Error QtSerialLines::open() {
         openDevice_.clear();
     }
 
-    const QString device = deviceFor(comNumber_);
-    if (device.isEmpty()) return fail(Error::NoSuchPort, com + QStringLiteral(": no such device"));
+    QString device;
+    if (!savedDevice_.isEmpty()) {
+        // The relay's adapter unplugged must never make COM n another device that opens
+        // fine while nothing is switched. A by-id link is followed to the kernel's device
+        // name, by which the port is locked against other programs as under the n-th rule.
+        const QFileInfo saved(savedDevice_);
+        const QString target = saved.isSymLink() ? saved.symLinkTarget() : QString();
+        device =
+            !target.isEmpty() && QFileInfo(target).absolutePath() == QDir(devRoot_).absolutePath()
+                ? target
+                : savedDevice_;
+        if (!QFileInfo::exists(device))
+            return fail(Error::NoSuchPort, com + QStringLiteral(": the saved device ") +
+                                               savedDevice_ + QStringLiteral(" is not there"));
+    } else {
+        device = deviceFor(comNumber_);
+        if (device.isEmpty())
+            return fail(Error::NoSuchPort, com + QStringLiteral(": no such device"));
+    }
 
     port_.setPortName(device);
     port_.setBaudRate(QSerialPort::Baud9600);

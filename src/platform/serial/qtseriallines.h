@@ -14,6 +14,7 @@ namespace tavirin {
 // COM n is the n-th serial device that exists right now, in the order
 //   /dev/ttyUSB0..9, /dev/ttyACM0..9, then the /dev/ttyS0..31 backed by real hardware,
 // so a PC whose only serial port is a USB relay adapter finds it as COM1 (docs/SERIAL.md).
+// Once a port has been saved with its device, that device alone is opened.
 // The /dev and /sys roots are constructor arguments so tests can build a fake tree.
 class QtSerialLines final : public SerialLines {
 public:
@@ -24,6 +25,8 @@ public:
     void setPortNumber(int comNumber) override;
     int portNumber() const override { return comNumber_; }
     QString deviceFor(int comNumber) const override;
+    QString identityFor(int comNumber) const override;
+    void setSavedDevice(const QString& identity) override { savedDevice_ = identity; }
 
     Error open() override;
     bool isOpen() const override;
@@ -42,6 +45,7 @@ private:
     QString devRoot_;
     QString sysRoot_;
     int comNumber_ = 1;
+    QString savedDevice_;
     QSerialPort port_;
     QString openDevice_;  // the device path behind the open port
     QString lastError_;

@@ -8,13 +8,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryFile>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -202,14 +202,42 @@ bool fsyncDirectory(const QString& dir, QString& error) {
     return ok;
 }
 
+// The file a write replaces. Links are followed as QSaveFile follows them, so a store that is
+// a link stays one and the file it points to is replaced in its own folder.
+struct Target {
+    QString path;
+    bool regular = false;  // an existing regular file (a damaged one is hard-linked aside)
+    mode_t mode = S_IRUSR | S_IWUSR;
+};
+
+Target replaceTarget(const QString& store) {
+    QFileInfo info(store);
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth) info.setFile(info.symLinkTarget());
+    struct stat st {};
+    if (!info.isSymLink() && ::stat(QFile::encodeName(info.filePath()).constData(), &st) == 0 &&
+        S_ISREG(st.st_mode)) {
+        // Keep the mode the file has, but never one its user cannot read back.
+        return {info.absoluteFilePath(), true, mode_t((st.st_mode & 0777) | S_IRUSR | S_IWUSR)};
+    }
+    return {store};
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
 }  // namespace
 
-IniSettingsBackend::IniSettingsBackend(const Clock& clock)
-    : IniSettingsBackend(defaultFilePath(), clock) {}
-
-IniSettingsBackend::IniSettingsBackend(QString filePath, const Clock& clock)
+IniSettingsBackend::IniSettingsBackend(QString filePath, const Clock& clock, Load when)
     : path_(std::move(filePath)), clock_(clock) {
-    load();
+    if (when == Load::Now) load();
 }
 
 QString IniSettingsBackend::defaultFilePath() {
@@ -228,6 +256,8 @@ QString IniSettingsBackend::value(const QString& app, const QString& section,
 
 Result IniSettingsBackend::setValue(const QString& app, const QString& section, const QString& key,
                                     const QString& value) {
+    if (outcome_ == LoadOutcome::NotLoaded)
+        return Result::failure(QStringLiteral("the settings file is not loaded yet"));
     for (const QString* name : {&app, &section, &key}) {
         if (name->isEmpty() || name->contains(u'/') || name->contains(u'\\'))
             return Result::failure(QStringLiteral("invalid settings name \"%1\"").arg(*name));
@@ -240,6 +270,25 @@ Result IniSettingsBackend::setValue(const QString& app, const QString& section, 
         dirty_ = true;
     }
     return Result::success();
+}
+
+void IniSettingsBackend::restore(const QString& app, const QString& section, const QString& key,
+                                 const QString& previous) {
+    if (!previous.isNull()) {
+        QString& slot = data_[app][section][key];
+        if (slot.isNull() || slot != previous) {
+            slot = previous;
+            dirty_ = true;
+        }
+        return;
+    }
+    const auto a = data_.find(app);
+    if (a == data_.end()) return;
+    const auto s = a->find(section);
+    if (s == a->end() || !s->remove(key)) return;
+    dirty_ = true;
+    if (s->isEmpty()) a->erase(s);
+    if (a->isEmpty()) data_.erase(a);
 }
 
 int IniSettingsBackend::size() const {
@@ -276,50 +325,77 @@ QByteArray IniSettingsBackend::serialize(const AppMap& data) {
 }
 
 Result IniSettingsBackend::sync() {
-    if (outcome_ == LoadOutcome::Blocked) {
-        return Result::failure(
-            QStringLiteral("the damaged settings file %1 could not be set aside; it is not "
-                           "written over")
-                .arg(path_));
-    }
-    if (!dirty_) return Result::success();
+    if (outcome_ == LoadOutcome::NotLoaded)
+        return Result::failure(QStringLiteral("the settings file is not loaded yet"));
+    if (!dirty_ && !damagedInPlace_) return Result::success();
+    return writeFile();
+}
 
-    const QString dir = QFileInfo(path_).absolutePath();
+// The whole map into a new file beside the one it replaces, flushed, then renamed over it,
+// then the folder flushed: after a crash the store is the old file or the new one. A damaged
+// file is set aside only once its clean successor is on disk, and by a second name (a hard
+// link) while it still stands in place, so the folder never lacks a store.
+Result IniSettingsBackend::writeFile() {
+    const Target target = replaceTarget(path_);
+    const QString dir = QFileInfo(target.path).absolutePath();
     if (!QDir().mkpath(dir))
         return Result::failure(QStringLiteral("cannot create the folder %1").arg(dir));
 
+    const QByteArray finalName = QFile::encodeName(target.path);
+    QByteArray tmp = finalName + ".XXXXXX";
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);  // mode 0600
+    if (fd < 0)
+        return Result::failure(QStringLiteral("cannot write %1: %2").arg(path_, errnoText(errno)));
+    const auto discard = [&](const QString& why) {
+        ::unlink(tmp.constData());
+        return Result::failure(why);
+    };
     const QByteArray bytes = serialize(data_);
-    QSaveFile file(path_);
-    file.setDirectWriteFallback(false);  // never write into the old file in place
-    if (!file.open(QIODevice::WriteOnly)) {
-        return Result::failure(
-            QStringLiteral("cannot write %1: %2").arg(path_, file.errorString()));
+    const bool written = ::fchmod(fd, target.mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    const int writeErrno = errno;
+    if (::close(fd) != 0 && written)
+        return discard(QStringLiteral("cannot write %1: %2").arg(path_, errnoText(errno)));
+    if (!written)
+        return discard(QStringLiteral("cannot write %1: %2").arg(path_, errnoText(writeErrno)));
+
+    QString copy;
+    bool linked = false;
+    if (damagedInPlace_) {
+        const QString damaged = target.regular ? target.path : path_;
+        copy = datedCopyPath(damaged);
+        const QByteArray from = QFile::encodeName(damaged);
+        const QByteArray to = QFile::encodeName(copy);
+        // A folder, a broken link or a file system without hard links is moved instead.
+        linked = target.regular && ::link(from.constData(), to.constData()) == 0;
+        if (!linked && ::rename(from.constData(), to.constData()) != 0) {
+            return discard(QStringLiteral("the damaged settings file %1 cannot be set aside "
+                                          "(%2); it is not written over")
+                               .arg(damaged, errnoText(errno)));
+        }
     }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return Result::failure(QStringLiteral("cannot write %1: %2").arg(path_, why));
-    }
-    // QSaveFile::commit() fsyncs too but ignores the outcome; a lost write must be reported.
-    if (::fsync(file.handle()) != 0) {
+    if (::rename(tmp.constData(), finalName.constData()) != 0) {
         const QString why = errnoText(errno);
-        file.cancelWriting();
-        return Result::failure(QStringLiteral("cannot write %1: %2").arg(path_, why));
+        if (linked)
+            ::unlink(QFile::encodeName(copy).constData());
+        else if (!copy.isEmpty())
+            ::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path_).constData());
+        return discard(QStringLiteral("cannot replace %1: %2").arg(path_, why));
     }
-    if (!file.commit()) {
-        return Result::failure(
-            QStringLiteral("cannot replace %1: %2").arg(path_, file.errorString()));
+    if (damagedInPlace_) {
+        damagedInPlace_ = false;
+        setAside_ = copy;
+        outcome_ = LoadOutcome::Recovered;
     }
-    // The rename is durable only once the directory itself is on disk.
+    // The rename is durable only once the folder it happened in is on disk.
     QString why;
-    if (!fsyncDirectory(dir, why)) {
+    if (!fsyncDirectory(dir, why))
         return Result::failure(QStringLiteral("cannot flush the folder %1: %2").arg(dir, why));
-    }
     dirty_ = false;
     return Result::success();
 }
 
 void IniSettingsBackend::load() {
+    if (outcome_ != LoadOutcome::NotLoaded) return;
     const QByteArray native = QFile::encodeName(path_);
     struct stat st {};
     if (::lstat(native.constData(), &st) != 0) {
@@ -410,8 +486,8 @@ bool IniSettingsBackend::parseIntact(const QByteArray& bytes, AppMap& out) const
     return true;
 }
 
-QString IniSettingsBackend::datedCopyPath() const {
-    const QString base = path_ + QStringLiteral(".corrupt-") +
+QString IniSettingsBackend::datedCopyPath(const QString& damaged) const {
+    const QString base = damaged + QStringLiteral(".corrupt-") +
                          clock_.now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString candidate = base;
     struct stat st {};
@@ -421,31 +497,25 @@ QString IniSettingsBackend::datedCopyPath() const {
 }
 
 void IniSettingsBackend::recover(const QString& why) {
-    const QString copy = datedCopyPath();
-    // rename(2) moves a file, a folder or a link alike, bytes untouched.
-    if (::rename(QFile::encodeName(path_).constData(), QFile::encodeName(copy).constData()) != 0) {
-        const QString err = errnoText(errno);
+    const int n = salvage(path_);
+    damagedInPlace_ = true;
+    dirty_ = true;  // the recovered values make the clean file
+    if (const Result r = writeFile(); !r) {
         outcome_ = LoadOutcome::Blocked;
-        const int n = salvage(path_);
         qCWarning(lcStore).noquote()
-            << "settings file" << path_ << why
-            << "- it cannot be set aside (" + err + "); running on the" << n
-            << "values read from it, without saving, until it is moved away";
+            << "settings file" << path_ << why << "- it stays in place, as no clean copy can be "
+            << "saved yet (" + r.error + "); running on the" << n
+            << "values read from it, every save tries again";
         return;
     }
-    setAside_ = copy;
-    outcome_ = LoadOutcome::Recovered;
-    const int n = salvage(copy);
-    // Write the recovered values into a clean file at the next sync.
-    dirty_ = true;
-    qCWarning(lcStore).noquote() << "settings file" << path_ << why << "- kept as" << copy
+    qCWarning(lcStore).noquote() << "settings file" << path_ << why << "- kept as" << setAside_
                                  << "- recovered" << n << "values from it";
 }
 
 int IniSettingsBackend::salvage(const QString& damaged) {
     QFileInfo info(damaged);
     QFile file(damaged);
-    if (!info.isFile() || info.isSymLink() || !file.open(QIODevice::ReadOnly)) return 0;
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) return 0;
     const QByteArray bytes = file.readAll();
 
     // Only whole lines of valid text: a line cut short by truncation, or bytes that are not

@@ -19,28 +19,37 @@ class Clock;
 // file, fsyncs it, renames it over the old file and fsyncs the directory; the last line is a
 // SHA-256 of everything above it, so a damaged file is always recognised at the next start.
 //
-// A damaged file is renamed to "tavirin.ini.corrupt-yyyyMMdd-HHmmss" beside the store and
-// whatever could still be read from it is kept (see docs/STORE.md).
+// A damaged file is set aside as "tavirin.ini.corrupt-yyyyMMdd-HHmmss" and whatever could
+// still be read from it is kept; the clean file is written before the damaged one leaves its
+// place, so the folder never lacks a store (see docs/STORE.md).
 class IniSettingsBackend final : public SettingsBackend {
 public:
     enum class LoadOutcome {
+        NotLoaded,  // Load::Later and load() not called yet: nothing read, nothing written
         NoFile,     // no store yet: the first start
         Loaded,     // read whole and intact
-        Recovered,  // the file was damaged: set aside, what could be read was kept
-        Blocked,    // damaged, not set aside: what could be read is kept, every sync fails
+        Recovered,  // the file was damaged: set aside, what could be read was kept and saved
+        Blocked,    // damaged and still in place (no clean copy could be written or it could
+                    // not be set aside): what could be read is kept, every sync tries again
     };
+    // The program loads the file only once it holds the single-instance lock: a copy that
+    // is refused must never set aside the running copy's store.
+    enum class Load { Now, Later };
 
-    // The file at defaultFilePath().
-    explicit IniSettingsBackend(const Clock& clock);
-    // An explicit file (tests, tools). The clock dates the copy of a damaged file.
-    IniSettingsBackend(QString filePath, const Clock& clock);
+    // The clock dates the copy of a damaged file.
+    IniSettingsBackend(QString filePath, const Clock& clock, Load when = Load::Now);
 
     // $XDG_CONFIG_HOME/tavirin/tavirin.ini as QStandardPaths resolves it.
     static QString defaultFilePath();
 
+    // Reads the file (once; later calls do nothing).
+    void load();
+
     QString value(const QString& app, const QString& section, const QString& key) const override;
     Result setValue(const QString& app, const QString& section, const QString& key,
                     const QString& value) override;
+    void restore(const QString& app, const QString& section, const QString& key,
+                 const QString& previous) override;
     Result sync() override;
 
     QString filePath() const { return path_; }
@@ -58,17 +67,18 @@ private:
     using SectionMap = QMap<QString, KeyMap>;
     using AppMap = QMap<QString, SectionMap>;
 
-    void load();
     bool parseIntact(const QByteArray& bytes, AppMap& out) const;
     void recover(const QString& why);
     int salvage(const QString& damaged);
-    QString datedCopyPath() const;
+    QString datedCopyPath(const QString& base) const;
+    Result writeFile();
 
     QString path_;
     const Clock& clock_;
     AppMap data_;
     bool dirty_ = false;
-    LoadOutcome outcome_ = LoadOutcome::NoFile;
+    bool damagedInPlace_ = false;  // the next write sets the damaged file aside
+    LoadOutcome outcome_ = LoadOutcome::NotLoaded;
     QString setAside_;
 };
 

@@ -327,11 +327,12 @@ void ScheduleEditor::reportNotSaved(const char* operation, const Result& why) {
 }
 
 // All writes of one operation form one burst: one durable, atomic sync at its end, so a
-// crash leaves the programs on disk as they were before or as they are after.
+// crash leaves the programs on disk as they were before or as they are after. A burst that
+// fails is rolled back: what was not saved must not ring either. The edits stay on screen.
 bool ScheduleEditor::inOneBurst(const char* operation, const std::function<Result()>& writes) {
     Result r;
     {
-        ProgramStore::Burst burst(store_);
+        ProgramStore::Burst burst(store_, ProgramStore::Burst::OnFailure::RollBack);
         const Result written = writes();
         const Result synced = burst.finish();
         r = written ? synced : written;
