@@ -1,4 +1,5 @@
 #include "platform/process/systemprocesses.h"
+#include "support/liveprocess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <csignal>
 
 using namespace tavirin;
+using tavirin::test::alive;
 
 namespace {
 
@@ -29,15 +31,6 @@ bool waitForFile(const QString& path, int ms = 5000) {
 
 QString uniqueName(const QString& stem) {
     return QStringLiteral("tvr-%1-%2").arg(stem).arg(::getpid());
-}
-
-// Running, not a zombie left for a parent that does not reap.
-bool alive(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray stat = f.readAll();
-    const char state = stat.mid(stat.lastIndexOf(')') + 2, 1).at(0);
-    return state != 'Z' && state != 'X';
 }
 
 // The processes a process has started (Linux keeps the list per thread).
