@@ -13,10 +13,14 @@ using Event = RadioPlayer::Event;
 
 namespace {
 
+// The browser profiles' folder, below this test's own data folder.
+QString profiles;
+
 // The stream stops, the player ends by name, the browser by our profiles only.
 QStringList stops() {
     return {"radio stop", "end audacious",
-            QStringLiteral("end-arg [") + media::profileArguments().join(u'|') + u']'};
+            QStringLiteral("end-arg [%1/firefox-esr|%1/firefox|--user-data-dir=%1/chromium]")
+                .arg(profiles)};
 }
 const QStringList kRelayOn{"serial open COM1", "serial rts on", "serial dtr on"};
 const QStringList kRelayOff{"serial rts off", "serial dtr off", "serial close"};
@@ -71,8 +75,7 @@ void TestMediaSources::initTestCase() {
     // The browser profiles go below the data folder: this test's own.
     QVERIFY(data_.isValid());
     qputenv("XDG_DATA_HOME", QFile::encodeName(data_.path()));
-    QCOMPARE(media::profileFolder(media::kBrowsers.first()),
-             data_.path() + QStringLiteral("/tavirin/radio-browser/firefox-esr"));
+    profiles = data_.path() + QStringLiteral("/tavirin/radio-browser");
 }
 
 void TestMediaSources::playMusic() {
@@ -178,16 +181,20 @@ void TestMediaSources::serverAnswer_data() {
     QTest::addColumn<QString>("notice");       // the cause in the notice, "" for none
     // Exactly as typed, shell characters and blanks included: one argument.
     const QString typed = QStringLiteral("  http://radio.example/;touch /tmp/pwned#88-fm ");
-    const media::Browser esr = media::kBrowsers[0], chromium = media::kBrowsers[2];
-    auto start = [&](const media::Browser& b) {
-        return QStringLiteral("start ") + b.program + QStringLiteral(" [") +
-               media::browserArguments(b, typed).join(u'|') + u']';
-    };
+    const QString esr = QStringLiteral(
+                            "start firefox-esr [--no-remote|--new-instance|--profile|"
+                            "%1/firefox-esr|%2]")
+                            .arg(profiles, typed);
+    const QString chromium = QStringLiteral(
+                                 "start chromium [--user-data-dir=%1/chromium|--no-first-run|"
+                                 "--no-default-browser-check|"
+                                 "--autoplay-policy=no-user-gesture-required|%2]")
+                                 .arg(profiles, typed);
     QTest::newRow("a page: our browser with our profile")
-        << int(Event::Page) << QStringList() << QStringList{start(esr)} << QString();
+        << int(Event::Page) << QStringList() << QStringList{esr} << QString();
     QTest::newRow("no Firefox: Chromium with our profile")
         << int(Event::Page) << QStringList{"firefox-esr", "firefox"}
-        << QStringList{"start firefox-esr", "start firefox", start(chromium)} << QString();
+        << QStringList{"start firefox-esr", "start firefox", chromium} << QString();
     QTest::newRow("no browser at all")
         << int(Event::Page) << QStringList{"firefox-esr", "firefox", "chromium"}
         << QStringList{"start firefox-esr", "start firefox", "start chromium"}
@@ -228,7 +235,7 @@ void TestMediaSources::serverAnswer() {
     }
     if (started.size() == 1) {
         // Firefox's profile lets the page play without a click.
-        QFile prefs(media::profileFolder(media::kBrowsers[0]) + QStringLiteral("/user.js"));
+        QFile prefs(profiles + QStringLiteral("/firefox-esr/user.js"));
         QVERIFY(prefs.open(QIODevice::ReadOnly));
         QVERIFY(prefs.readAll().contains("user_pref(\"media.autoplay.default\", 0);"));
     }

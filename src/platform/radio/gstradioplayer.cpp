@@ -11,8 +11,8 @@
 
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <functional>
-#include <future>
 #include <mutex>
 #include <thread>
 
@@ -27,7 +27,10 @@ struct GstRadioPlayer::Stream {
     GMainContext* context = g_main_context_new();
     GMainLoop* loop = g_main_loop_new(context, FALSE);
     std::thread thread;
-    std::future<void> ended;
+    // not std::promise: its call_once would make the program need the dynamic loader's TLS
+    std::mutex endMutex;
+    std::condition_variable endSignal;
+    bool ended = false;
 
     std::mutex postMutex;
     std::function<void(quint64 session, Event event, const QString& detail)> post;
@@ -339,7 +342,12 @@ GstRadioPlayer::~GstRadioPlayer() {
         teardown(s);
         g_main_loop_quit(s->loop);
     });
-    if (stream_->ended.wait_for(kThreadEndLimit) == std::future_status::ready) {
+    bool ended = false;
+    {
+        std::unique_lock lock(stream_->endMutex);
+        ended = stream_->endSignal.wait_for(lock, kThreadEndLimit, [&] { return stream_->ended; });
+    }
+    if (ended) {
         stream_->thread.join();
     } else {
         // A hung sound server holds the teardown; the thread keeps its own share of the
@@ -502,14 +510,14 @@ void GstRadioPlayer::startStream(const QUrl& url) {
                 &context_, [this, session, event, detail] { deliver(session, event, detail); },
                 Qt::QueuedConnection);
         };
-        std::promise<void> ended;
-        s->ended = ended.get_future();
-        s->thread = std::thread([s, ended = std::move(ended)]() mutable {
+        s->thread = std::thread([s] {
             g_main_context_push_thread_default(s->context);
             g_main_loop_run(s->loop);
             teardown(s.get());
             g_main_context_pop_thread_default(s->context);
-            ended.set_value();
+            std::lock_guard lock(s->endMutex);
+            s->ended = true;
+            s->endSignal.notify_all();
         });
         stream_ = std::move(s);
     }
