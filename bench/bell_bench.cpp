@@ -14,14 +14,11 @@
 #include "platform/audio/gstaudiooutput.h"
 #include "platform/fake/fakedialogs.h"
 #include "platform/fake/fakeprocesses.h"
+#include "platform/fake/fakeradioplayer.h"
 #include "platform/fake/fakeseriallines.h"
 #include "platform/fake/memorysettingsbackend.h"
 #include "platform/fake/offsetclock.h"
-#include "scheduler/arming.h"
-#include "scheduler/bellscheduler.h"
-#include "scheduler/bellsequence.h"
 #include "scheduler/shownwindow.h"
-#include "scheduler/talkingclock.h"
 #include "store/firstrun.h"
 #include "store/keylayout.h"
 #include "store/programstore.h"
@@ -54,18 +51,13 @@ int main(int argc, char** argv) {
     AmplifierRelay relay(form, store, serial, dialogs);
     FakeProcesses processes;
     NoWait waiter;
-    MediaSources media(form, relay, processes, waiter);
-    ShownWindow motion(form);
-    TalkingClock talking(player);
-    Arming arming(form, store, clock, library);
-    BellSequence sequence(form, store, clock, library,
-                          {player, talking, relay, media, waiter, motion, nullptr});
-    BellScheduler scheduler({form, store, clock, arming, sequence, talking, relay, media, motion});
-    scheduler.connectControls();
+    FakeRadioPlayer radio;
+    MediaSources media(form, relay, processes, waiter, radio, dialogs);
+    BellChain bells(form, store, clock, library, player, relay, media, waiter);
 
     seedFirstRun(store, library);
     writeFirstRunMarker(store);
-    arming.armToday();
+    bells.arming.armToday();
     // A short run: the system tone as both chimes, blips instead of words, delay 1 s.
     const QString app7 = form.value(QStringLiteral("activeApplication"));
     store.SaveSetting(app7, keys::kTime, QStringLiteral("m25"), library.systemSound());

@@ -125,16 +125,19 @@ int main(int argc, char** argv) {
     });
     print("AmplifierRelay::switchOn over the serial double", logic);
 
-    // What a bell start does just before switchOn: end the players and browsers by name.
-    // Nothing by these names runs here, so this is the /proc scan alone.
+    // What a bell start does just before switchOn: end the music player by name and our
+    // radio browser by its profile. Nothing of these runs here, so this is the /proc scans
+    // alone.
     SystemProcesses processes;
+    const QStringList profiles = media::profileArguments();
     const Figures stop = measure(30, [&] {
         QElapsedTimer t;
         t.start();
-        for (const QString& name : media::kEndedByStop) processes.endByName(name);
+        processes.endByName(media::kPlayer);
+        processes.endByArgument(profiles);
         return t.nsecsElapsed();
     });
-    print("stopMedia scan of /proc (4 names, none running)", stop);
+    print("stopMedia scans of /proc (player by name, browser by profile; none running)", stop);
 
     std::printf("switchOn to lines raised, adapter overhead (sum of medians): %.1f us\n",
                 raise.median + logic.median);

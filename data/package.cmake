@@ -33,8 +33,10 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Every package the program needs at run time (Debian 12 names). The libraries are those
 # the executable links (objdump -p ... | grep NEEDED, mapped with dpkg -S); libqt6gui6
 # also carries the xcb platform plugin and the JPEG reader for the background picture.
-# GStreamer: playbin, decodebin, audioconvert (base); wavparse, mpg123, autoaudiosink (good);
-# the PulseAudio and ALSA sinks. The Thai interface needs Thai fonts.
+# GStreamer: playbin, decodebin, audioconvert, Ogg Vorbis and Opus (base); wavparse, mpg123,
+# autoaudiosink, the HTTP source souphttpsrc, icydemux, HLS (good); the PulseAudio and ALSA
+# sinks. Qt Network asks a radio station's server what its address holds. The Thai interface
+# needs Thai fonts.
 set(tavirin_depends
     "libc6 (>= 2.36)"
     "libstdc++6 (>= 12)"
@@ -45,6 +47,7 @@ set(tavirin_depends
     "libqt6widgets6 (>= 6.4)"
     "libqt6dbus6 (>= 6.4)"
     "libqt6serialport6 (>= 6.4)"
+    "libqt6network6 (>= 6.4)"
     "libgstreamer1.0-0 (>= 1.22)"
     "gstreamer1.0-plugins-base (>= 1.22)"
     "gstreamer1.0-plugins-good (>= 1.22)"
@@ -52,8 +55,9 @@ set(tavirin_depends
     "gstreamer1.0-alsa"
     "fonts-thai-tlwg")
 list(JOIN tavirin_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
-# The MP3 player and the radio browser it starts; systemctl for the automatic shutdown.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "audacious, firefox-esr, systemd")
+# The MP3 player and the radio browser it starts; the AAC decoder for radio streams (avdec_aac:
+# many stations send AAC); systemctl for the automatic shutdown.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "audacious, firefox-esr, gstreamer1.0-libav, systemd")
 # A tray on GNOME needs the AppIndicator extension.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-shell-extension-appindicator")
 

@@ -12,6 +12,9 @@ PACKAGES=(
   # run
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio gstreamer1.0-alsa
   gstreamer1.0-tools fonts-thai-tlwg
+  # online radio streams in AAC (avdec_aac); souphttpsrc, icydemux and HLS come with
+  # plugins-good, Ogg Vorbis and Opus with plugins-base
+  gstreamer1.0-libav
   # the icon's PNGs are drawn from its SVG at build time
   librsvg2-bin
   # the default sound library is made at build time

@@ -16,6 +16,7 @@
 #include "platform/logging.h"
 #include "platform/power/systemctlpower.h"
 #include "platform/process/systemprocesses.h"
+#include "platform/radio/gstradioplayer.h"
 #include "platform/serial/qtseriallines.h"
 #include "platform/settings/inisettingsbackend.h"
 #include "scheduler/arming.h"
@@ -37,6 +38,11 @@
 
 namespace tavirin {
 
+namespace {
+// The PA output: the bells and the radio stream play on the same one.
+const QString kAudioSink = QStringLiteral("autoaudiosink");
+}  // namespace
+
 struct TavirinApp::Parts {
     // Adapters.
     SystemClock clock;
@@ -47,9 +53,10 @@ struct TavirinApp::Parts {
     ProgramStore store{backend};
     SoundLibrary library{SoundLibrary::defaultRoot()};
     WidgetDialogs dialogs;
-    GstAudioOutput audio;
+    GstAudioOutput audio{kAudioSink};
     QtSerialLines serial;
     SystemProcesses processes;
+    GstRadioPlayer radio{kAudioSink};
     SystemctlPower power;
     QtTrayIcon trayIcon{programIcon(), QStringLiteral("Tavirin")};
 
@@ -87,7 +94,7 @@ struct TavirinApp::Parts {
         waiter = std::make_unique<EventLoopWaiter>(timers);
         player = std::make_unique<SoundPlayer>(audio, dialogs, &clock);
         relay = std::make_unique<AmplifierRelay>(form, store, serial, dialogs);
-        media = std::make_unique<MediaSources>(form, *relay, processes, *waiter);
+        media = std::make_unique<MediaSources>(form, *relay, processes, *waiter, radio, dialogs);
         shutdown = std::make_unique<AutoShutdown>(form, *animator, *media, *relay, power, dialogs);
         talkingClock = std::make_unique<TalkingClock>(*player);
         arming = std::make_unique<Arming>(form, store, clock, library);

@@ -9,6 +9,7 @@
 #include "platform/fake/fakedialogs.h"
 #include "platform/fake/fakepower.h"
 #include "platform/fake/fakeprocesses.h"
+#include "platform/fake/fakeradioplayer.h"
 #include "platform/fake/fakeseriallines.h"
 #include "platform/fake/memorysettingsbackend.h"
 #include "store/programstore.h"
@@ -21,7 +22,10 @@ using namespace tavirin;
 
 namespace {
 
-const QStringList kStops{"end audacious", "end firefox-esr", "end firefox", "end chromium"};
+QStringList stops() {
+    return {"radio stop", "end audacious",
+            QStringLiteral("end-arg [") + media::profileArguments().join(u'|') + u']'};
+}
 const QStringList kRelayOff{"serial rts off", "serial dtr off", "serial close"};
 const QString kLabel = QStringLiteral("Label28778");
 const QString kNow = QStringLiteral("Command3xx2a");
@@ -43,6 +47,7 @@ struct Fixture {
     Fixture() {
         lines.journal = &journal;
         processes.journal = &journal;
+        radio.journal = &journal;
         store.SaveSetting(QStringLiteral("vorle_programming5_7day"), QStringLiteral("Com_port"),
                           QStringLiteral("com_port"), QStringLiteral("1"));
         shutdown.connectControls();
@@ -78,7 +83,8 @@ struct Fixture {
     AmplifierRelay relay{model, store, lines, dialogs};
     FakeProcesses processes;
     FakeWaiter waiter;
-    MediaSources media{model, relay, processes, waiter};
+    FakeRadioPlayer radio;
+    MediaSources media{model, relay, processes, waiter, radio, dialogs};
     CountingMotion motion;
     FakePower power;
     AutoShutdown shutdown{model, motion, media, relay, power, dialogs};
@@ -199,11 +205,11 @@ void TestAutoShutdown::mediaAndRelayOffAtThree() {
     QCOMPARE(f.journal, QStringList());
     f.ticks(1);
     QCOMPARE(f.model.text(kLabel), QStringLiteral("อีก 3 วินาทีจะปิดคอมพิวเตอร์"));
-    QCOMPARE(f.journal, kStops + kRelayOff);
+    QCOMPARE(f.journal, stops() + kRelayOff);
     QVERIFY(!f.lines.isOpen());
     QCOMPARE(f.power.calls, 0);
     f.ticks(2);
-    QCOMPARE(f.journal, kStops + kRelayOff);  // once only
+    QCOMPARE(f.journal, stops() + kRelayOff);  // once only
 }
 
 void TestAutoShutdown::powerOffAtTheEnd_data() {

@@ -1,31 +1,51 @@
 #include "outputs/mediasources.h"
 #include "platform/fake/fakeprocesses.h"
+#include "platform/fake/fakeradioplayer.h"
 #include "relayfixture.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tavirin;
+using Event = RadioPlayer::Event;
 
 namespace {
 
-const QStringList kStops{"end audacious", "end firefox-esr", "end firefox", "end chromium"};
+// The browser profiles' folder, below this test's own data folder.
+QString profiles;
+
+// The stream stops, the player ends by name, the browser by our profiles only.
+QStringList stops() {
+    return {"radio stop", "end audacious",
+            QStringLiteral("end-arg [%1/firefox-esr|%1/firefox|--user-data-dir=%1/chromium]")
+                .arg(profiles)};
+}
 const QStringList kRelayOn{"serial open COM1", "serial rts on", "serial dtr on"};
 const QStringList kRelayOff{"serial rts off", "serial dtr off", "serial close"};
 
-// Relay, processes and waits write into one journal, so their order is visible.
+// Relay, processes, radio and waits write into one journal, so their order is visible.
 struct MediaFixture : RelayFixture {
     MediaFixture() {
         lines.journal = &journal;
         processes.journal = &journal;
         waiter.journal = &journal;
+        radio.journal = &journal;
         storePort(QStringLiteral("1"));
         media.connectControls();
+    }
+    QStringList notices() const {
+        QStringList out;
+        for (const auto& s : dialogs.shown)
+            if (s.kind == QLatin1String("notice")) out << s.title + u'|' + s.text;
+        return out;
     }
     QStringList journal;
     FakeProcesses processes;
     FakeWaiter waiter;
-    MediaSources media{model, relay, processes, waiter};
+    FakeRadioPlayer radio;
+    MediaSources media{model, relay, processes, waiter, radio, dialogs};
 };
 
 }  // namespace
@@ -34,6 +54,7 @@ class TestMediaSources : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void playMusic();
     void everyLabelOfTheGroupStartsMusic();
     void musicWhileStationPlays();
@@ -41,16 +62,28 @@ private slots:
     void missingPlayerIsNoCrash();
     void playRadio_data();
     void playRadio();
-    void browserFallback();
+    void serverAnswer_data();
+    void serverAnswer();
     void stopMusicAndRadio();
     void eventLoopWaiter();
+
+private:
+    QTemporaryDir data_;
 };
+
+void TestMediaSources::initTestCase() {
+    // The browser profiles go below the data folder: this test's own.
+    QVERIFY(data_.isValid());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data_.path()));
+    profiles = data_.path() + QStringLiteral("/tavirin/radio-browser");
+}
 
 void TestMediaSources::playMusic() {
     MediaFixture f;
     f.model.setValue(QStringLiteral("afterBellMedia"), QStringLiteral("4"));
     f.model.click(arrayName(QStringLiteral("Label48"), 5));  // "เปิดเพลง MP3"
-    QCOMPARE(f.journal, kStops + kRelayOn + QStringList({"wait 1000", "start audacious [--play]"}));
+    QCOMPARE(f.journal,
+             stops() + kRelayOn + QStringList({"wait 1000", "start audacious [--play]"}));
     QCOMPARE(f.model.value(QStringLiteral("afterBellMedia")), QStringLiteral("0"));
 }
 
@@ -68,8 +101,8 @@ void TestMediaSources::musicWhileStationPlays() {
     f.model.click(QStringLiteral("lbl_r2"));
     f.journal.clear();
     f.model.click(arrayName(QStringLiteral("Label48"), 5));
-    // The browser ends, the relay stays on (no line moves), after 1 s the player starts.
-    QCOMPARE(f.journal, kStops + QStringList({"wait 1000", "start audacious [--play]"}));
+    // The station stops, the relay stays on (no line moves), after 1 s the player starts.
+    QCOMPARE(f.journal, stops() + QStringList({"wait 1000", "start audacious [--play]"}));
     QVERIFY(f.lines.energised());
 }
 
@@ -77,7 +110,7 @@ void TestMediaSources::musicWithInvalidPort() {
     MediaFixture f;
     f.storePort(QStringLiteral("7"));
     f.model.click(arrayName(QStringLiteral("Label48"), 5));
-    QCOMPARE(f.journal, kStops + QStringList({"wait 1000", "start audacious [--play]"}));
+    QCOMPARE(f.journal, stops() + QStringList({"wait 1000", "start audacious [--play]"}));
     QVERIFY(f.failedShown());
 }
 
@@ -91,68 +124,133 @@ void TestMediaSources::missingPlayerIsNoCrash() {
 void TestMediaSources::playRadio_data() {
     QTest::addColumn<int>("station");
     QTest::addColumn<QString>("address");
-    QTest::addColumn<QStringList>("expected");
-    const QStringList started = kStops + kRelayOn + QStringList{"wait 3000"};
-    const QString url = QStringLiteral("http://radio.example/#88-fm");
-    QTest::newRow("station 1") << 1 << url
-                               << started + QStringList{"start firefox-esr [" + url + "]"};
-    QTest::newRow("station 3") << 3 << url
-                               << started + QStringList{"start firefox-esr [" + url + "]"};
-    QTest::newRow("leading blanks are kept")
-        << 2 << "  " + url + " " << started + QStringList{"start firefox-esr [  " + url + " ]"};
-    QTest::newRow("shell text is one argument")
-        << 1 << "http://x/;touch /tmp/pwned"
-        << started + QStringList{"start firefox-esr [http://x/;touch /tmp/pwned]"};
-    QTest::newRow("empty: nothing at all") << 1 << "" << QStringList{};
-    QTest::newRow("blanks only: nothing at all") << 2 << "   " << QStringList{};
-    QTest::newRow("tab and blanks: nothing at all") << 3 << " \t " << QStringList{};
+    QTest::addColumn<QString>("opened");  // the radio's open line; "" when refused
+    const QString page = QStringLiteral("http://radio.example/#88-fm");
+    QTest::newRow("a page is asked") << 1 << page << "radio open " + page + " ask";
+    QTest::newRow("an .mp3 with a query is a stream")
+        << 3 << "https://radio.example/live.mp3?token=a%20b"
+        << "radio open https://radio.example/live.mp3?token=a%20b stream";
+    QTest::newRow("any letter case, blanks around")
+        << 2 << "  HTTP://radio.example/list.M3U \t"
+        << "radio open http://radio.example/list.M3U stream";
+    QTest::newRow("no scheme reads as http") << 1 << "radio.example/s.pls"
+                                             << "radio open http://radio.example/s.pls stream";
+    QTest::newRow("an ending in the query only is asked")
+        << 1 << "http://radio.example/play?f=a.ogg"
+        << "radio open http://radio.example/play?f=a.ogg ask";
     // A browser would read it as one of its options; no address starts so.
-    QTest::newRow("leading dash is not handed over") << 1 << "--kiosk" << started;
+    QTest::newRow("leading dash") << 1 << "--kiosk" << QString();
+    QTest::newRow("leading dash after blanks") << 1 << "  -new-tab x" << QString();
+    QTest::newRow("ftp") << 2 << "ftp://radio.example/a.mp3" << QString();
+    QTest::newRow("a local file") << 3 << "file:///etc/passwd" << QString();
+    QTest::newRow("javascript") << 1 << "javascript:alert(1)" << QString();
 }
 
 void TestMediaSources::playRadio() {
     QFETCH(int, station);
     QFETCH(QString, address);
-    QFETCH(QStringList, expected);
+    QFETCH(QString, opened);
     MediaFixture f;
     f.model.setValue(QStringLiteral("afterBellMedia"), QStringLiteral("2"));
     f.model.setText(QStringLiteral("radio") + QString::number(station), address);
     f.model.click(QStringLiteral("lbl_r") + QString::number(station));
+    QStringList expected = stops() + kRelayOn + QStringList{"wait 3000"};
+    if (!opened.isEmpty()) expected << opened;
     QCOMPARE(f.journal, expected);
-    QCOMPARE(f.model.value(QStringLiteral("afterBellMedia")),
-             expected.isEmpty() ? QStringLiteral("2") : QStringLiteral("0"));
+    QCOMPARE(f.model.value(QStringLiteral("afterBellMedia")), QStringLiteral("0"));
+    if (opened.isEmpty()) {
+        // Told, once, and nothing started.
+        QCOMPARE(f.notices().size(), 1);
+        QVERIFY(f.notices().first().contains(QStringLiteral("ไม่ใช่ที่อยู่เว็บ")));
+        QVERIFY(f.notices().first().contains(QStringLiteral("สถานีที่ ") + QString::number(station)));
+    } else {
+        QVERIFY(f.notices().isEmpty());
+    }
+
+    // A box of blanks does nothing at all: no stop, no relay, no wait.
+    MediaFixture blank;
+    blank.model.setText(QStringLiteral("radio1"), QStringLiteral(" \t "));
+    blank.model.click(QStringLiteral("lbl_r1"));
+    QVERIFY(blank.journal.isEmpty());
 }
 
-void TestMediaSources::browserFallback() {
+void TestMediaSources::serverAnswer_data() {
+    QTest::addColumn<int>("event");
+    QTest::addColumn<QStringList>("missing");  // browsers not installed
+    QTest::addColumn<QStringList>("started");  // what started after the answer
+    QTest::addColumn<QString>("notice");       // the cause in the notice, "" for none
+    // Exactly as typed, shell characters and blanks included: one argument.
+    const QString typed = QStringLiteral("  http://radio.example/;touch /tmp/pwned#88-fm ");
+    const QString esr = QStringLiteral(
+                            "start firefox-esr [--no-remote|--new-instance|--profile|"
+                            "%1/firefox-esr|%2]")
+                            .arg(profiles, typed);
+    const QString chromium = QStringLiteral(
+                                 "start chromium [--user-data-dir=%1/chromium|--no-first-run|"
+                                 "--no-default-browser-check|"
+                                 "--autoplay-policy=no-user-gesture-required|%2]")
+                                 .arg(profiles, typed);
+    QTest::newRow("a page: our browser with our profile")
+        << int(Event::Page) << QStringList() << QStringList{esr} << QString();
+    QTest::newRow("no Firefox: Chromium with our profile")
+        << int(Event::Page) << QStringList{"firefox-esr", "firefox"}
+        << QStringList{"start firefox-esr", "start firefox", chromium} << QString();
+    QTest::newRow("no browser at all")
+        << int(Event::Page) << QStringList{"firefox-esr", "firefox", "chromium"}
+        << QStringList{"start firefox-esr", "start firefox", "start chromium"}
+        << QStringLiteral("ไม่พบเว็บเบราว์เซอร์");
+    QTest::newRow("playing") << int(Event::Playing) << QStringList() << QStringList() << QString();
+    QTest::newRow("unreachable") << int(Event::Unreachable) << QStringList() << QStringList()
+                                 << QStringLiteral("ติดต่อสถานีไม่ได้");
+    QTest::newRow("not playable") << int(Event::Failed) << QStringList() << QStringList()
+                                  << QStringLiteral("เล่นเสียงจากสถานีไม่ได้");
+}
+
+void TestMediaSources::serverAnswer() {
+    QFETCH(int, event);
+    QFETCH(QStringList, missing);
+    QFETCH(QStringList, started);
+    QFETCH(QString, notice);
     MediaFixture f;
-    f.model.setText(QStringLiteral("radio1"), QStringLiteral("http://a"));
-    f.processes.missing = {QStringLiteral("firefox-esr")};
+    f.processes.missing = QSet<QString>(missing.begin(), missing.end());
+    f.model.setText(QStringLiteral("radio1"),
+                    QStringLiteral("  http://radio.example/;touch /tmp/pwned#88-fm "));
     f.media.launchRadio(1);
-    QCOMPARE(f.processes.described(),
-             (QStringList{"start firefox-esr [http://a]", "start firefox [http://a]"}));
+    QCOMPARE(f.radio.calls.size(), 1);
+    QVERIFY(f.processes.calls.isEmpty());  // nothing before the server has answered
 
-    f.processes.calls.clear();
-    f.processes.missing = {QStringLiteral("firefox-esr"), QStringLiteral("firefox"),
-                           QStringLiteral("chromium")};
-    f.media.launchRadio(1);  // no browser at all: logged, nothing else
-    QCOMPARE(f.processes.calls.size(), 3);
-
-    f.processes.calls.clear();
-    f.media.launchRadio(4);
-    f.media.playRadio(0);
-    QVERIFY(f.processes.calls.isEmpty());
+    f.radio.answer(Event(event), QStringLiteral("detail"));
+    QStringList got = f.processes.described();
+    // a browser that failed to start shows its name only
+    for (QString& line : got)
+        if (missing.contains(line.section(u' ', 1, 1))) line = line.section(u' ', 0, 1);
+    QCOMPARE(got, started);
+    const QStringList notices = f.notices();
+    QCOMPARE(notices.size(), notice.isEmpty() ? 0 : 1);
+    if (!notice.isEmpty()) {
+        QVERIFY(notices.first().startsWith(QStringLiteral("เปิดวิทยุออนไลน์ไม่ได้|") + notice));
+        // the server's own words, for whoever reads further
+        if (Event(event) != Event::Page)
+            QVERIFY(notices.first().endsWith(QStringLiteral("\ndetail")));
+    }
+    if (started.size() == 1) {
+        // Firefox's profile lets the page play without a click.
+        QFile prefs(profiles + QStringLiteral("/firefox-esr/user.js"));
+        QVERIFY(prefs.open(QIODevice::ReadOnly));
+        QVERIFY(prefs.readAll().contains("user_pref(\"media.autoplay.default\", 0);"));
+    }
 }
 
 void TestMediaSources::stopMusicAndRadio() {
     MediaFixture f;
     f.model.click(QStringLiteral("lbl_stop_r"));  // nothing plays
-    QCOMPARE(f.journal, kStops);
+    QCOMPARE(f.journal, stops());
     QVERIFY(!f.lines.isOpen());
 
     f.media.playMusic();
     f.journal.clear();
     f.model.click(QStringLiteral("lbl_stop_r"));
-    QCOMPARE(f.journal, kStops + kRelayOff);
+    QCOMPARE(f.journal, stops() + kRelayOff);
 }
 
 void TestMediaSources::eventLoopWaiter() {

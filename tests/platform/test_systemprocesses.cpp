@@ -1,4 +1,5 @@
 #include "platform/process/systemprocesses.h"
+#include "support/liveprocess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,8 +11,10 @@
 #include <QTest>
 
 #include <unistd.h>
+#include <csignal>
 
 using namespace tavirin;
+using tavirin::test::alive;
 
 namespace {
 
@@ -30,6 +33,16 @@ QString uniqueName(const QString& stem) {
     return QStringLiteral("tvr-%1-%2").arg(stem).arg(::getpid());
 }
 
+// The processes a process has started (Linux keeps the list per thread).
+QList<qint64> childrenOf(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    QList<qint64> out;
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray& p : f.readAll().split(' '))
+            if (!p.trimmed().isEmpty()) out << p.trimmed().toLongLong();
+    return out;
+}
+
 }  // namespace
 
 class TestSystemProcesses : public QObject {
@@ -40,6 +53,7 @@ private slots:
     void argumentReachesProgramWhole();
     void missingProgramFails();
     void endsOnlyThatName();
+    void endsByArgumentAndWhatItStarted();
     void stubbornProgramIsKilled();
     void neverEndsItself();
 
@@ -130,6 +144,40 @@ void TestSystemProcesses::endsOnlyThatName() {
         p->kill();
         p->waitForFinished();
     }
+}
+
+void TestSystemProcesses::endsByArgumentAndWhatItStarted() {
+    const QString profile = dir_.path() + QStringLiteral("/radio-browser/firefox-esr");
+    // Shells standing for browsers, each with a child of its own (a content process).
+    auto start = [](QProcess& p, const QString& arg) {
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("sleep 30 & wait"),
+                                            QStringLiteral("browser"), arg});
+        return p.waitForStarted();
+    };
+    QProcess firefoxStyle, chromiumStyle, teacher, longer, part;
+    QVERIFY(start(firefoxStyle, profile));
+    QVERIFY(start(chromiumStyle, QStringLiteral("--user-data-dir=") + profile));
+    QVERIFY(start(teacher, QStringLiteral("https://mail.example/draft")));  // the teacher's own
+    QVERIFY(start(longer, profile + QStringLiteral("-old")));
+    QVERIFY(start(part, QStringLiteral("--profile=") + profile));  // only a part of one argument
+    QList<qint64> ourChildren;
+    QTRY_VERIFY(
+        (ourChildren = childrenOf(firefoxStyle.processId()) + childrenOf(chromiumStyle.processId()))
+            .size() == 2);
+
+    SystemProcesses processes(300);
+    QVERIFY(processes.endByArgument({profile, QStringLiteral("--user-data-dir=") + profile}));
+    QVERIFY(firefoxStyle.waitForFinished(2000));
+    QVERIFY(chromiumStyle.waitForFinished(2000));
+    for (qint64 child : ourChildren) QTRY_VERIFY(!alive(child));
+    for (QProcess* p : {&teacher, &longer, &part}) {
+        QCOMPARE(p->state(), QProcess::Running);
+        QVERIFY(!childrenOf(p->processId()).isEmpty());
+        for (qint64 child : childrenOf(p->processId())) ::kill(pid_t(child), SIGKILL);
+        p->kill();
+        p->waitForFinished();
+    }
+    QVERIFY(!processes.endByArgument({}));
 }
 
 void TestSystemProcesses::stubbornProgramIsKilled() {

@@ -59,7 +59,8 @@ struct Rig {
     AmplifierRelay relay{form, store, serial, dialogs};
     FakeProcesses processes;
     ClockWaiter waiter{clock};
-    MediaSources media{form, relay, processes, waiter};
+    FakeRadioPlayer radio;
+    MediaSources media{form, relay, processes, waiter, radio, dialogs};
     InstantMotion motion{form};
     TalkingClock talkingClock{player};
     Arming arming{form, store, clock, library};

@@ -16,6 +16,7 @@
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/fakedialogs.h"
 #include "platform/fake/fakeprocesses.h"
+#include "platform/fake/fakeradioplayer.h"
 #include "platform/fake/fakeseriallines.h"
 #include "platform/settings/inisettingsbackend.h"
 #include "scheduler/arming.h"
@@ -92,7 +93,8 @@ struct BellHarness {
     AmplifierRelay relay{form, store, serial, dialogs};
     FakeProcesses processes;
     ClockWaiter waiter{clock};
-    MediaSources media{form, relay, processes, waiter};
+    FakeRadioPlayer radio;
+    MediaSources media{form, relay, processes, waiter, radio, dialogs};
     InstantMotion motion{form};
     TalkingClock talkingClock{player};
     Arming arming{form, store, clock, library};
@@ -107,6 +109,7 @@ struct BellHarness {
         form.setItems(QStringLiteral("Combo54"), {QStringLiteral("standard")});
         serial.journal = &journal;
         processes.journal = &journal;
+        radio.journal = &journal;
         waiter.journal = &journal;
         audio.onPlay = [this](const FakeAudioOutput::Play& p) {
             journal.append((p.isSpan() ? QStringLiteral("blip ") : QStringLiteral("play ")) + p.path);

@@ -12,14 +12,11 @@
 #include "platform/audio/gstaudiooutput.h"
 #include "platform/fake/fakedialogs.h"
 #include "platform/fake/fakeprocesses.h"
+#include "platform/fake/fakeradioplayer.h"
 #include "platform/fake/fakeseriallines.h"
 #include "platform/fake/memorysettingsbackend.h"
 #include "platform/fake/offsetclock.h"
-#include "scheduler/arming.h"
-#include "scheduler/bellscheduler.h"
-#include "scheduler/bellsequence.h"
 #include "scheduler/shownwindow.h"
-#include "scheduler/talkingclock.h"
 #include "store/firstrun.h"
 #include "store/keylayout.h"
 #include "store/programstore.h"
@@ -52,19 +49,14 @@ private slots:
         AmplifierRelay relay(form, store, serial, dialogs);
         FakeProcesses processes;
         NoWait waiter;
-        MediaSources media(form, relay, processes, waiter);
-        ShownWindow motion(form);
-        TalkingClock talking(player);
-        Arming arming(form, store, clock, library);
-        BellSequence sequence(form, store, clock, library,
-                              {player, talking, relay, media, waiter, motion, nullptr});
-        BellScheduler scheduler({form, store, clock, arming, sequence, talking, relay, media, motion});
-        scheduler.connectControls();
+        FakeRadioPlayer radio;
+        MediaSources media(form, relay, processes, waiter, radio, dialogs);
+        BellChain bells(form, store, clock, library, player, relay, media, waiter);
         QVERIFY(seedFirstRun(store, library));
-        arming.armToday();
-        QVERIFY(store.SaveSetting(arming.activeApplication(), keys::kTime, QStringLiteral("m27"),
+        bells.arming.armToday();
+        QVERIFY(store.SaveSetting(bells.arming.activeApplication(), keys::kTime, QStringLiteral("m27"),
                                   QStringLiteral("1")));
-        QVERIFY(store.SaveSetting(arming.activeApplication(), keys::kTime, QStringLiteral("m29"),
+        QVERIFY(store.SaveSetting(bells.arming.activeApplication(), keys::kTime, QStringLiteral("m29"),
                                   QStringLiteral("1")));
 
         QStringList played;

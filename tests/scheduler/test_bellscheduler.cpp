@@ -73,7 +73,7 @@ private slots:
         QTest::addColumn<int>("wait");
         QTest::addColumn<bool>("amplifierOn");
         QTest::newRow("off") << "0" << "" << "" << 0 << false;
-        QTest::newRow("radio 1") << "1" << " https://r.example/#88-fm" << "start firefox-esr [ https://r.example/#88-fm]" << 3000 << true;
+        QTest::newRow("radio 1") << "1" << " https://r.example/#88-fm" << "radio open https://r.example/#88-fm ask" << 3000 << true;
         QTest::newRow("radio 2 blanks") << "2" << "   " << "" << 0 << true;
         QTest::newRow("music") << "4" << "" << "start audacious [--play]" << 1000 << true;
         QTest::newRow("other value") << "7" << "" << "" << 0 << true;

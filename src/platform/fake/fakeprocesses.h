@@ -14,7 +14,7 @@ namespace tavirin {
 class FakeProcesses final : public Processes {
 public:
     struct Call {
-        QString kind;  // "start" or "end"
+        QString kind;  // "start", "end" (by name) or "end-arg" (by argument)
         QString program;
         QStringList arguments;
         int seq = 0;  // position in the shared journal (or in `calls` without one)
@@ -29,11 +29,16 @@ public:
         record(QStringLiteral("end"), executableName, {});
         return Result::success();
     }
+    Result endByArgument(const QStringList& arguments) override {
+        record(QStringLiteral("end-arg"), QString(), arguments);
+        return Result::success();
+    }
 
-    // "start prog [a|b]" / "end prog", the form the journal uses too.
+    // "start prog [a|b]" / "end prog" / "end-arg [a|b]", the form the journal uses too.
     static QString describe(const Call& c) {
-        QString s = c.kind + u' ' + c.program;
-        if (c.kind == QLatin1String("start"))
+        QString s = c.kind;
+        if (!c.program.isEmpty()) s += u' ' + c.program;
+        if (c.kind != QLatin1String("end"))
             s += QStringLiteral(" [") + c.arguments.join(u'|') + u']';
         return s;
     }

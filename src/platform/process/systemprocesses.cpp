@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -27,21 +28,22 @@ QString exeName(const QString& procDir) {
     return QFileInfo(target).fileName();
 }
 
-// The first word of the command line: how it was started (a wrapper, or a process whose
-// exe link we may not read).
-QString argv0Name(const QString& procDir) {
+// The command line, one entry per argument (argv[0] first).
+QList<QByteArray> commandLine(const QString& procDir) {
     QFile f(procDir + QStringLiteral("/cmdline"));
     if (!f.open(QIODevice::ReadOnly)) return {};
-    const QByteArray all = f.read(4096);
-    const QByteArray first = all.left(all.indexOf('\0'));
-    if (first.isEmpty()) return {};
-    return QFileInfo(QFile::decodeName(first)).fileName();
+    QByteArray all = f.read(1 << 20);
+    if (all.endsWith('\0')) all.chop(1);
+    if (all.isEmpty()) return {};
+    return all.split('\0');
 }
 
-// Field 22 of /proc/<pid>/stat (start time) and the state letter, so a pid that was reused
-// by another process meanwhile is never mistaken for the one we signalled.
+// Fields of /proc/<pid>/stat: the state letter, the parent and the start time (field 22),
+// so a pid that was reused by another process meanwhile is never mistaken for the one we
+// signalled.
 struct Identity {
     QByteArray startTime;
+    pid_t parent = 0;
     char state = 0;
 };
 bool readIdentity(pid_t pid, Identity* out) {
@@ -55,19 +57,84 @@ bool readIdentity(pid_t pid, Identity* out) {
     // fields[0] is field 3 (state), so field 22 is fields[19].
     if (fields.size() < 20 || fields[0].isEmpty()) return false;
     out->state = fields[0].at(0);
+    out->parent = pid_t(fields[1].toInt());
     out->startTime = fields[19];
     return true;
 }
 
-struct Target {
+// One live process of this user, other than ourselves.
+struct Seen {
     pid_t pid;
-    QByteArray startTime;
+    Identity id;
+    QString dir;
 };
 
-bool stillThere(const Target& t) {
+QList<Seen> ownProcesses() {
+    const pid_t self = ::getpid();
+    const uid_t me = ::getuid();
+    QList<Seen> out;
+    const QStringList entries =
+        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool numeric = false;
+        const pid_t pid = entry.toInt(&numeric);
+        if (!numeric || pid <= 1 || pid == self) continue;
+        const QString dir = QStringLiteral("/proc/") + entry;
+        struct stat st {};
+        if (::stat(QFile::encodeName(dir).constData(), &st) != 0 || st.st_uid != me) continue;
+        Identity id;
+        if (!readIdentity(pid, &id) || id.state == 'Z') continue;
+        out.append({pid, id, dir});
+    }
+    return out;
+}
+
+bool stillThere(const Seen& t) {
     Identity now;
     if (!readIdentity(t.pid, &now)) return false;
-    return now.startTime == t.startTime && now.state != 'Z' && now.state != 'X';
+    return now.startTime == t.id.startTime && now.state != 'Z' && now.state != 'X';
+}
+
+// SIGTERM to all, SIGKILL to those still there after the grace.
+Result endAll(const QList<Seen>& targets, const QString& what, int graceMs) {
+    if (targets.isEmpty()) {
+        qCDebug(lcMedia).noquote() << "nothing to end:" << what;
+        return Result::success();
+    }
+    for (const Seen& t : targets) ::kill(t.pid, SIGTERM);
+
+    auto waitGone = [&](int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            bool any = false;
+            for (const Seen& t : targets) any = any || stillThere(t);
+            if (!any) return true;
+            if (clock.elapsed() >= ms) return false;
+            QThread::msleep(10);
+        }
+    };
+
+    int killed = 0;
+    if (!waitGone(graceMs)) {
+        for (const Seen& t : targets) {
+            if (stillThere(t)) {
+                ::kill(t.pid, SIGKILL);
+                ++killed;
+            }
+        }
+        waitGone(500);
+    }
+    qCInfo(lcMedia).noquote() << "ended" << targets.size() << "process(es):" << what
+                              << (killed ? "(some forcibly)" : "");
+    for (const Seen& t : targets) {
+        if (stillThere(t)) {
+            const QString why = QStringLiteral("process %1 (%2) did not end").arg(t.pid).arg(what);
+            qCWarning(lcMedia).noquote() << why;
+            return Result::failure(why);
+        }
+    }
+    return Result::success();
 }
 
 }  // namespace
@@ -100,64 +167,53 @@ Result SystemProcesses::startDetached(const QString& program, const QStringList&
 Result SystemProcesses::endByName(const QString& executableName) {
     if (executableName.isEmpty() || executableName.contains(u'/'))
         return Result::failure(QStringLiteral("not a program name: ") + executableName);
-
-    const pid_t self = ::getpid();
-    const uid_t me = ::getuid();
-    QList<Target> targets;
-    const QStringList entries =
-        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        bool numeric = false;
-        const pid_t pid = entry.toInt(&numeric);
-        if (!numeric || pid <= 1 || pid == self) continue;
-        const QString dir = QStringLiteral("/proc/") + entry;
-        struct stat st {};
-        if (::stat(QFile::encodeName(dir).constData(), &st) != 0 || st.st_uid != me) continue;
-        if (exeName(dir) != executableName && argv0Name(dir) != executableName) continue;
-        Identity id;
-        if (!readIdentity(pid, &id) || id.state == 'Z') continue;
-        targets.append({pid, id.startTime});
-    }
-    if (targets.isEmpty()) {
-        qCDebug(lcMedia).noquote() << "nothing to end named" << executableName;
-        return Result::success();
-    }
-
-    for (const Target& t : targets) ::kill(t.pid, SIGTERM);
-
-    auto waitGone = [&](int ms) {
-        QElapsedTimer clock;
-        clock.start();
-        for (;;) {
-            bool any = false;
-            for (const Target& t : targets) any = any || stillThere(t);
-            if (!any) return true;
-            if (clock.elapsed() >= ms) return false;
-            QThread::msleep(10);
+    QList<Seen> targets;
+    for (const Seen& p : ownProcesses()) {
+        if (exeName(p.dir) == executableName) {
+            targets.append(p);
+            continue;
         }
-    };
+        // How it was started: a wrapper, or a process whose exe link we may not read.
+        const QList<QByteArray> args = commandLine(p.dir);
+        if (!args.isEmpty() &&
+            QFileInfo(QFile::decodeName(args.first())).fileName() == executableName)
+            targets.append(p);
+    }
+    return endAll(targets, QStringLiteral("named ") + executableName, graceMs_);
+}
 
-    int killed = 0;
-    if (!waitGone(graceMs_)) {
-        for (const Target& t : targets) {
-            if (stillThere(t)) {
-                ::kill(t.pid, SIGKILL);
-                ++killed;
+Result SystemProcesses::endByArgument(const QStringList& arguments) {
+    QSet<QByteArray> wanted;
+    for (const QString& a : arguments)
+        if (!a.isEmpty()) wanted.insert(QFile::encodeName(a));
+    if (wanted.isEmpty()) return Result::failure(QStringLiteral("no argument to look for"));
+
+    const QList<Seen> all = ownProcesses();
+    QSet<pid_t> chosen;
+    for (const Seen& p : all) {
+        const QList<QByteArray> args = commandLine(p.dir);
+        for (qsizetype i = 1; i < args.size(); ++i) {
+            if (wanted.contains(args[i])) {
+                chosen.insert(p.pid);
+                break;
             }
         }
-        waitGone(500);
     }
-    qCInfo(lcMedia).noquote() << "ended" << targets.size() << "process(es) named" << executableName
-                              << (killed ? "(some forcibly)" : "");
-    for (const Target& t : targets) {
-        if (stillThere(t)) {
-            const QString why =
-                QStringLiteral("process %1 (%2) did not end").arg(t.pid).arg(executableName);
-            qCWarning(lcMedia).noquote() << why;
-            return Result::failure(why);
+    // The processes those started (a browser's content and helper processes), at any depth.
+    for (bool grew = !chosen.isEmpty(); grew;) {
+        grew = false;
+        for (const Seen& p : all) {
+            if (!chosen.contains(p.pid) && chosen.contains(p.id.parent)) {
+                chosen.insert(p.pid);
+                grew = true;
+            }
         }
     }
-    return Result::success();
+    QList<Seen> targets;
+    for (const Seen& p : all)
+        if (chosen.contains(p.pid)) targets.append(p);
+    return endAll(targets, QStringLiteral("started with ") + arguments.join(QStringLiteral(" or ")),
+                  graceMs_);
 }
 
 }  // namespace tavirin

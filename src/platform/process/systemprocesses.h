@@ -15,6 +15,7 @@ public:
 
     Result startDetached(const QString& program, const QStringList& arguments) override;
     Result endByName(const QString& executableName) override;
+    Result endByArgument(const QStringList& arguments) override;
 
 private:
     int graceMs_;
