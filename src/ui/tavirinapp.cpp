@@ -97,6 +97,7 @@ struct TavirinApp::Parts {
         scheduler = std::make_unique<BellScheduler>(BellScheduler::Parts{
             form, store, clock, *arming, *sequence, *talkingClock, *relay, *media, *animator});
         scheduler->setShutdownWatch([this](bool slideIn) { shutdown->checkShutdownTime(slideIn); });
+        animator->setResumeWatching([this] { scheduler->resumeWatching(); });
         editor =
             std::make_unique<ScheduleEditor>(form, store, *arming, *relay, dialogs, library, clock);
         editor->setOpenSettingsPanel([this] { animator->openSettingsPanel(); });
