@@ -59,6 +59,10 @@ public:
     // Unset, Timer3 is started.
     void setResumeWatching(std::function<void()> resume) { resumeWatching_ = std::move(resume); }
 
+    // The window stands shown at once, a hide in progress abandoned: the desktop itself has
+    // brought it back whole (restored from the task bar where there is no tray).
+    void standShown();
+
     // Ends the program as soon as the window has shrunk away (after hideMainWindow).
     void exitAfterHide();
     void openSettingsPanel();
@@ -95,6 +99,7 @@ private:
     void place();
     void setPanelTop(const QString& panel, int top);
     void closeSettingsFromOutside();
+    void abandonHide();
     void resumeWatching();
 
     FormModel& model_;
