@@ -2,6 +2,8 @@
 
 #include "platform/logging.h"
 
+#include <QAbstractButton>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -10,35 +12,90 @@ namespace tavirin {
 
 namespace {
 
+const QString kOk = QStringLiteral("ตกลง");
+const QString kCancel = QStringLiteral("ยกเลิก");
+
 QMessageBox::Icon toQt(Dialogs::Icon icon) {
     switch (icon) {
-        case Dialogs::Icon::Information: return QMessageBox::Information;
-        case Dialogs::Icon::Critical: return QMessageBox::Critical;
-        case Dialogs::Icon::None: break;
+        case Dialogs::Icon::Information:
+            return QMessageBox::Information;
+        case Dialogs::Icon::Critical:
+            return QMessageBox::Critical;
+        case Dialogs::Icon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
 
+// Named here, not by the desktop's theme, which may name them in its own way.
+void nameButtons(QMessageBox& box) {
+    const std::pair<QMessageBox::StandardButton, QString> names[] = {
+        {QMessageBox::Ok, kOk},
+        {QMessageBox::Yes, QStringLiteral("ใช่")},
+        {QMessageBox::No, QStringLiteral("ไม่ใช่")},
+        {QMessageBox::Cancel, kCancel},
+    };
+    for (const auto& [button, text] : names)
+        if (QAbstractButton* b = box.button(button)) b->setText(text);
+}
+
 }  // namespace
+
+WidgetDialogs::WidgetDialogs(QWidget* parent) : parent_(parent) {
+    QCoreApplication::installTranslator(&texts_);
+}
+
+WidgetDialogs::~WidgetDialogs() {
+    QCoreApplication::removeTranslator(&texts_);
+}
 
 void WidgetDialogs::message(Icon icon, const QString& title, const QString& text) {
     QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, parent_);
+    nameButtons(box);
     box.exec();
 }
 
 bool WidgetDialogs::askYesNo(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent_);
+    nameButtons(box);
     return box.exec() == QMessageBox::Yes;
+}
+
+Dialogs::Answer WidgetDialogs::askYesNoCancel(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, title, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
+    nameButtons(box);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Cancel;
+    }
 }
 
 QString WidgetDialogs::openFile(const QString& title, const QString& initialFolder,
                                 const QString& filter) {
-    return QFileDialog::getOpenFileName(parent_, title, initialFolder, toQtFilter(filter));
+    QFileDialog dialog(parent_, title, initialFolder, toQtFilter(filter));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // A sound is chosen here; nothing is renamed, deleted or created.
+    dialog.setOption(QFileDialog::ReadOnly);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("ค้นหาใน:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("ชื่อไฟล์:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("ชนิดไฟล์:"));
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("เปิด"));
+    dialog.setLabelText(QFileDialog::Reject, kCancel);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
 }
 
 void WidgetDialogs::notice(const QString& title, const QString& text) {
     qCInfo(lcUi) << "notice:" << text;
     auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent_);
+    nameButtons(*box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->setWindowModality(Qt::NonModal);
