@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace tavirin;
 
@@ -194,8 +195,9 @@ private slots:
             QVERIFY(board.contains(t));
             const QRect cap = w(arrayName(QStringLiteral("lbl_board_period"), n))->geometry();
             QVERIFY2(!cap.intersects(t), qPrintable(QString::number(n)));
-            QCOMPARE(qobject_cast<QLabel*>(w(arrayName(QStringLiteral("lbl_board_period"), n)))->text(),
-                     QStringLiteral("ช่วงที่ ") + QString::number(n));
+            QCOMPARE(
+                qobject_cast<QLabel*>(w(arrayName(QStringLiteral("lbl_board_period"), n)))->text(),
+                QStringLiteral("ช่วงที่ ") + QString::number(n));
         }
     }
 
@@ -234,14 +236,15 @@ private slots:
         QCOMPARE(items("Combo50").last(), QStringLiteral("no"));
         QCOMPARE(items("Combo51"), (QStringList{"1", "5", "8", "10"}));
         QCOMPARE(items("com_radio1(7)"), (QStringList{"0", "1", "2", "3", "4"}));
-        QCOMPARE(items("Combo53"), (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7"}));
-        QCOMPARE(items("Combo52"), (QStringList{"ทุกวัน", "วันจันทร์", "วันอังคาร", "วันพุธ",
-                                                "วันพฤหัสบดี", "วันศุกร์", "วันเสาร์", "วันอาทิตย์"}));
+        QCOMPARE(items("Combo53"),
+                 (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7"}));
+        QCOMPARE(items("Combo52"), (QStringList{"ทุกวัน", "วันจันทร์", "วันอังคาร", "วันพุธ", "วันพฤหัสบดี",
+                                                "วันศุกร์", "วันเสาร์", "วันอาทิตย์"}));
     }
 
     void timers() {
         const QList<QPair<QString, int>> expected = {
-            {"Timer3", 100}, {"Timer1", 100},   {"Timer222", 400}, {"Timer21", 1000},
+            {"Timer3", 100},  {"Timer1", 100},  {"Timer222", 400}, {"Timer21", 1000},
             {"Timer22", 100}, {"Timer4", 1000}, {"Timer23", 1000}, {"Timer8", 1},
             {"Timer19", 1},   {"Timer9", 1},    {"Timer18", 1},    {"Timer17", 1},
             {"Timer6", 10},   {"Timer7", 10},   {"Timer13", 10},   {"Timer14", 1}};
@@ -261,7 +264,8 @@ private slots:
         QCOMPARE(l->text(), QStringLiteral("07:45:00"));
         QCOMPARE(l->palette().color(QPalette::WindowText), QColor(255, 255, 0));
         model_.setComboText(QStringLiteral("Combo51"), QStringLiteral("8"));
-        QCOMPARE(qobject_cast<QComboBox*>(w(QStringLiteral("Combo51")))->currentText(), QStringLiteral("8"));
+        QCOMPARE(qobject_cast<QComboBox*>(w(QStringLiteral("Combo51")))->currentText(),
+                 QStringLiteral("8"));
         // An operator's tick reaches the model and runs the box's click action.
         int clicks = 0;
         model_.onClick(QStringLiteral("Check25"), [&] { ++clicks; });
@@ -277,6 +281,46 @@ private slots:
         QCOMPARE(formClicks, 0);
         QTest::mouseClick(form_, Qt::LeftButton, {}, QPoint(3, form_->height() - 3));
         QCOMPARE(formClicks, 1);
+    }
+
+    // Scrolling over the editor must not move a bell time: a list takes the wheel only once
+    // it has the focus (a click gives it).
+    void wheelNeedsFocus_data() {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("focused");
+        QTest::addColumn<QString>("expected");
+        for (const char* list : {"Combo1", "Combo25"}) {
+            QTest::addRow("%s, no focus", list) << list << "08" << false << "08";
+            QTest::addRow("%s, focused", list) << list << "08" << true << "09";
+        }
+        QTest::newRow("after-bell list, no focus") << "com_radio1(1)"
+                                                   << "0" << false << "0";
+        QTest::newRow("after-bell list, focused") << "com_radio1(1)"
+                                                  << "0" << true << "1";
+    }
+    void wheelNeedsFocus() {
+        QFETCH(QString, list);
+        QFETCH(QString, from);
+        QFETCH(bool, focused);
+        QFETCH(QString, expected);
+        model_.setVisible(QStringLiteral("Frame2"), true);
+        model_.setComboText(list, from);
+        auto* combo = qobject_cast<QComboBox*>(w(list));
+        QVERIFY(combo);
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_));
+        if (focused)
+            combo->setFocus();
+        else
+            w(QStringLiteral("radio1"))->setFocus();
+        QCOMPARE(combo->hasFocus(), focused);
+        const QPointF at = combo->rect().center();
+        QWheelEvent down(at, combo->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(combo, &down);
+        QCOMPARE(model_.text(list), expected);
+        model_.setVisible(QStringLiteral("Frame2"), false);
     }
 };
 
