@@ -195,9 +195,8 @@ private slots:
             QVERIFY(board.contains(t));
             const QRect cap = w(arrayName(QStringLiteral("lbl_board_period"), n))->geometry();
             QVERIFY2(!cap.intersects(t), qPrintable(QString::number(n)));
-            QCOMPARE(
-                qobject_cast<QLabel*>(w(arrayName(QStringLiteral("lbl_board_period"), n)))->text(),
-                QStringLiteral("ช่วงที่ ") + QString::number(n));
+            QCOMPARE(qobject_cast<QLabel*>(w(arrayName(QStringLiteral("lbl_board_period"), n)))->text(),
+                     QStringLiteral("ช่วงที่ ") + QString::number(n));
         }
     }
 
@@ -236,15 +235,14 @@ private slots:
         QCOMPARE(items("Combo50").last(), QStringLiteral("no"));
         QCOMPARE(items("Combo51"), (QStringList{"1", "5", "8", "10"}));
         QCOMPARE(items("com_radio1(7)"), (QStringList{"0", "1", "2", "3", "4"}));
-        QCOMPARE(items("Combo53"),
-                 (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7"}));
-        QCOMPARE(items("Combo52"), (QStringList{"ทุกวัน", "วันจันทร์", "วันอังคาร", "วันพุธ", "วันพฤหัสบดี",
-                                                "วันศุกร์", "วันเสาร์", "วันอาทิตย์"}));
+        QCOMPARE(items("Combo53"), (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7"}));
+        QCOMPARE(items("Combo52"), (QStringList{"ทุกวัน", "วันจันทร์", "วันอังคาร", "วันพุธ",
+                                                "วันพฤหัสบดี", "วันศุกร์", "วันเสาร์", "วันอาทิตย์"}));
     }
 
     void timers() {
         const QList<QPair<QString, int>> expected = {
-            {"Timer3", 100},  {"Timer1", 100},  {"Timer222", 400}, {"Timer21", 1000},
+            {"Timer3", 100}, {"Timer1", 100},   {"Timer222", 400}, {"Timer21", 1000},
             {"Timer22", 100}, {"Timer4", 1000}, {"Timer23", 1000}, {"Timer8", 1},
             {"Timer19", 1},   {"Timer9", 1},    {"Timer18", 1},    {"Timer17", 1},
             {"Timer6", 10},   {"Timer7", 10},   {"Timer13", 10},   {"Timer14", 1}};
@@ -264,8 +262,7 @@ private slots:
         QCOMPARE(l->text(), QStringLiteral("07:45:00"));
         QCOMPARE(l->palette().color(QPalette::WindowText), QColor(255, 255, 0));
         model_.setComboText(QStringLiteral("Combo51"), QStringLiteral("8"));
-        QCOMPARE(qobject_cast<QComboBox*>(w(QStringLiteral("Combo51")))->currentText(),
-                 QStringLiteral("8"));
+        QCOMPARE(qobject_cast<QComboBox*>(w(QStringLiteral("Combo51")))->currentText(), QStringLiteral("8"));
         // An operator's tick reaches the model and runs the box's click action.
         int clicks = 0;
         model_.onClick(QStringLiteral("Check25"), [&] { ++clicks; });

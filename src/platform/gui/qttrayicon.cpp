@@ -57,9 +57,7 @@ void QtTrayIcon::remove() {
     icon_.hide();
 }
 
-bool QtTrayIcon::isAvailable() const {
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
+bool QtTrayIcon::isAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 void QtTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason) {
     const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
@@ -81,8 +79,7 @@ void QtTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason) {
         case QSystemTrayIcon::Context:
             if (entries_.isEmpty()) emitGesture(Gesture::RightButton);
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

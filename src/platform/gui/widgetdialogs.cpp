@@ -17,12 +17,9 @@ const QString kCancel = QStringLiteral("ยกเลิก");
 
 QMessageBox::Icon toQt(Dialogs::Icon icon) {
     switch (icon) {
-        case Dialogs::Icon::Information:
-            return QMessageBox::Information;
-        case Dialogs::Icon::Critical:
-            return QMessageBox::Critical;
-        case Dialogs::Icon::None:
-            break;
+        case Dialogs::Icon::Information: return QMessageBox::Information;
+        case Dialogs::Icon::Critical: return QMessageBox::Critical;
+        case Dialogs::Icon::None: break;
     }
     return QMessageBox::NoIcon;
 }
@@ -66,12 +63,9 @@ Dialogs::Answer WidgetDialogs::askYesNoCancel(const QString& title, const QStrin
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
     nameButtons(box);
     switch (box.exec()) {
-        case QMessageBox::Yes:
-            return Answer::Yes;
-        case QMessageBox::No:
-            return Answer::No;
-        default:
-            return Answer::Cancel;
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::No: return Answer::No;
+        default: return Answer::Cancel;
     }
 }
 
