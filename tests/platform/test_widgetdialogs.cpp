@@ -74,11 +74,18 @@ private slots:
         const QString title = QStringLiteral("ยืนยันการออกจากโปรแกรม");
         QString seenTitle;
         QStringList seenButtons;
+        int width = 0;
+        QFont font;
         whenShown([&](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
-            QVERIFY(box);
+            if (!box) {
+                w->close();
+                return;
+            }
             seenTitle = box->windowTitle();
             seenButtons = buttonTexts(box);
+            width = box->width();
+            font = box->font();
             ::press(box, press);
         });
         int got = 0;
@@ -93,6 +100,10 @@ private slots:
         QCOMPARE(seenTitle, title);
         QCOMPARE(seenButtons, buttons);
         QCOMPARE(got, answer);
+        // Wide enough for a title bar to show the whole title (in bold, besides its icon and
+        // buttons).
+        font.setBold(true);
+        QVERIFY(width >= QFontMetrics(font).horizontalAdvance(title) + 100);
     }
 
     void noticeIsThaiAndDoesNotWait() {
@@ -124,7 +135,10 @@ private slots:
         QString title;
         whenShown([&](QWidget* w) {
             auto* d = qobject_cast<QFileDialog*>(w);
-            QVERIFY(d);
+            if (!d) {
+                w->close();
+                return;
+            }
             title = d->windowTitle();
             for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
                 if (auto* l = d->findChild<QLabel*>(QLatin1String(name))) labels << l->text();

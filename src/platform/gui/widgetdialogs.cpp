@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -36,6 +37,23 @@ void nameButtons(QMessageBox& box) {
         if (QAbstractButton* b = box.button(button)) b->setText(text);
 }
 
+// A box sizes itself to its text; a title wider than that is cut short by the window manager
+// ("ยืนยันการอ... จากโปรแกรม"). Wide enough for the title in a bold face, plus room for the
+// title bar's icon and buttons.
+void fitTitle(QMessageBox& box) {
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + 120;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+void prepare(QMessageBox& box) {
+    nameButtons(box);
+    fitTitle(box);
+}
+
 }  // namespace
 
 WidgetDialogs::WidgetDialogs(QWidget* parent) : parent_(parent) {
@@ -48,20 +66,20 @@ WidgetDialogs::~WidgetDialogs() {
 
 void WidgetDialogs::message(Icon icon, const QString& title, const QString& text) {
     QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, parent_);
-    nameButtons(box);
+    prepare(box);
     box.exec();
 }
 
 bool WidgetDialogs::askYesNo(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent_);
-    nameButtons(box);
+    prepare(box);
     return box.exec() == QMessageBox::Yes;
 }
 
 Dialogs::Answer WidgetDialogs::askYesNoCancel(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, title, text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
-    nameButtons(box);
+    prepare(box);
     switch (box.exec()) {
         case QMessageBox::Yes: return Answer::Yes;
         case QMessageBox::No: return Answer::No;
@@ -89,7 +107,7 @@ QString WidgetDialogs::openFile(const QString& title, const QString& initialFold
 void WidgetDialogs::notice(const QString& title, const QString& text) {
     qCInfo(lcUi) << "notice:" << text;
     auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent_);
-    nameButtons(*box);
+    prepare(*box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->setWindowModality(Qt::NonModal);
