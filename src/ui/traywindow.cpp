@@ -86,13 +86,16 @@ public:
         const bool showing = visible && (height > height_ || top < top_);
         top_ = top;
         height_ = height;
+        const bool hideBegins = hiding && !hiding_;
+        hiding_ = hiding || (hiding_ && !showing);
         if (minimised_) {
             // The rest of the hide happens out of sight.
             if (!showing) return;
             minimised_ = false;
             window_.showNormal();
-        } else if (hiding && window_.isVisible() && !icon_.isAvailable()) {
-            // Whole, so that the desktop brings back the whole window.
+        } else if (hideBegins && window_.isVisible() && !icon_.isAvailable()) {
+            // Whole, so that the desktop brings back the whole window. (The tray host is
+            // looked up once per hide, not on every step.)
             place_(PanelAnimator::kShownTop, PanelAnimator::kShownHeight, true);
             minimised_ = true;
             window_.showMinimized();
@@ -120,6 +123,7 @@ private:
     std::function<void()> restored_;
     int top_ = PanelAnimator::kHiddenTop;
     int height_ = 0;
+    bool hiding_ = false;
     bool minimised_ = false;
 };
 
