@@ -41,8 +41,6 @@ public:
     // Day label N of the strip (seven-day mode only). With unsaved edits, asks first: save
     // them (as Apply), drop them, or stay on the day shown.
     void selectDay(int day);
-    // The fields differ from what was last loaded, armed or written.
-    bool hasUnsavedEdits() const;
     // The program named by lbl_vorle_programming5_7day into the editor's controls.
     void loadEditor();
     // The 132 writes of the editor's content under `application`: the 128 keys of the day
@@ -72,6 +70,8 @@ private:
     };
     Content content() const;
     void rememberContent();
+    // The fields differ from what was last loaded, armed or written.
+    bool hasUnsavedEdits() const;
     bool settleUnsavedEdits(const WeekdayRow& to);
 
     enum class Target { Edited, AllDays };
