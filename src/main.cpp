@@ -5,7 +5,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavirin"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tavirin"));
+    // No display name: the window system would append it to every title (" — Tavirin"),
+    // cutting the Thai titles of the boxes short.
     // Lets the desktop match the window to tavirin.desktop (its icon and name in the panel).
     QGuiApplication::setDesktopFileName(QStringLiteral("tavirin"));
 

@@ -9,6 +9,7 @@ namespace tavirin {
 class Dialogs {
 public:
     enum class Icon { None, Information, Critical };
+    enum class Answer { Yes, No, Cancel };
 
     virtual ~Dialogs() = default;
 
@@ -16,6 +17,8 @@ public:
     virtual void message(Icon icon, const QString& title, const QString& text) = 0;
     // Modal, Yes and No buttons; true for Yes.
     virtual bool askYesNo(const QString& title, const QString& text) = 0;
+    // Modal, Yes, No and Cancel buttons; closing the box is Cancel.
+    virtual Answer askYesNoCancel(const QString& title, const QString& text) = 0;
     // The chosen file's full path, or "" when cancelled. `filter` as "MP3, WAV| *.mp3; *.wav".
     virtual QString openFile(const QString& title, const QString& initialFolder,
                              const QString& filter) = 0;

@@ -1,9 +1,18 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <functional>
 
 namespace tavirin {
+
+// One entry of the icon's menu.
+struct TrayMenuEntry {
+    QString caption;
+    std::function<void()> run;
+    // Asked each time the menu opens; false shows the entry greyed out. Unset: always.
+    std::function<bool()> available;
+};
 
 // The notification-area icon.
 class TrayIcon {
@@ -15,8 +24,11 @@ public:
     virtual bool add() = 0;
     virtual void remove() = 0;
     virtual bool isAvailable() const = 0;  // a tray host exists on this desktop
-    // Called on the UI thread for the two gestures that bring the window back.
+    // Called on the UI thread for the two gestures that bring the window back. With a menu
+    // the right button opens the menu instead, on every host.
     virtual void setGestureHandler(std::function<void(Gesture)> handler) = 0;
+    // The icon's menu, in order; replaces the one before.
+    virtual void setMenu(const QList<TrayMenuEntry>& entries) = 0;
 };
 
 }  // namespace tavirin

@@ -60,11 +60,11 @@ void Arming::armToday() {
     loadSteps(true);
     remainingSteps();
     qCInfo(lcScheduler) << "armed" << activeApplication();
+    for (const auto& armed : armed_) armed();
 }
 
 void Arming::loadTodayForStartUp() {
     loadSteps(false);
-    form_.setText(QStringLiteral("lbl_vorle_programming5_7day"), activeApplication());
 }
 
 void Arming::loadSteps(bool setShutdownChoosers) {
@@ -81,6 +81,10 @@ void Arming::loadSteps(bool setShutdownChoosers) {
         qCWarning(lcScheduler) << "today's weekday cannot be named; keeping"
                                << activeApplication();
     }
+    // The fields below are today's program from here on: Apply and Save must write them there,
+    // never into a day picked in the editor before (after Copy, or at midnight).
+    if (!activeApplication().isEmpty())
+        form_.setText(QStringLiteral("lbl_vorle_programming5_7day"), activeApplication());
 
     // Hours and minutes. A value the list does not hold would leave the list showing what it
     // showed before (perhaps yesterday's time) and ring then; such a period is put out of use.

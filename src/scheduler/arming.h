@@ -3,6 +3,8 @@
 #include "scheduler/clockwords.h"
 
 #include <QString>
+#include <functional>
+#include <vector>
 
 namespace tavirin {
 
@@ -20,10 +22,14 @@ public:
 
     // All steps, in order. Never stops half-way: a stored hour or minute that is not an entry
     // of its list puts that period out of use (shown " ไม่ใช้งาน " in red) and is logged.
+    // Today's program becomes the one being edited too: the editor's fields now show it, and
+    // the editor writes where its fields came from.
     void armToday();
     // What start-up runs: the loading steps of armToday without putting the shutdown time into
-    // its two choosers; also makes today's program the one being edited.
+    // its two choosers.
     void loadTodayForStartUp();
+    // Runs after every armToday (the editor remembers what its fields show).
+    void onArmed(std::function<void()> armed) { armed_.push_back(std::move(armed)); }
 
     void resetDayLabels();
 
@@ -45,6 +51,7 @@ private:
     const SoundLibrary& library_;
     ClockWords words_;
     QString voiceFolder_;
+    std::vector<std::function<void()>> armed_;
 };
 
 // The seven-day layout switch of the editor: with the mode box cleared the caption

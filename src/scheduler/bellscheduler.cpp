@@ -173,6 +173,21 @@ void BellScheduler::Timer21_Timer() {
 
 void BellScheduler::Timer22_Timer() { refreshClockLabel(); }
 
+bool BellScheduler::bellInProgress() const {
+    // Timer22 keeps the clock from the identification (or announce-now) to the sounds' end.
+    for (const char* t : {"Timer1", "Timer222", "Timer21", "Timer22"})
+        if (p_.form.timer(QString::fromLatin1(t))->isActive()) return true;
+    return false;
+}
+
+void BellScheduler::resumeWatching() {
+    if (bellInProgress()) {
+        qCInfo(lcScheduler) << "the window was hidden during a bell; the tick resumes after it";
+        return;
+    }
+    if (QTimer* t3 = p_.form.timer(QStringLiteral("Timer3")); !t3->isActive()) t3->start();
+}
+
 void BellScheduler::Command3555_Click() {
     qCInfo(lcScheduler) << "announce now";
     p_.media.stopMedia();

@@ -50,6 +50,12 @@ public:
     void Timer22_Timer();
     void Command3555_Click();
 
+    // From the firing (or announce-now) until the bell's sounds are over.
+    bool bellInProgress() const;
+    // The window's hide is over or was abandoned: the tick runs again, unless a bell is still
+    // on its way (then that bell's own hide brings it back).
+    void resumeWatching();
+
     // How many 400 ms looks the bell waits for the window before it starts anyway.
     static constexpr int kWindowWaitLimit = 15;
 

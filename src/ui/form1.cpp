@@ -98,6 +98,8 @@ QWidget* Form1::create(const Control& c) {
         case ControlKind::ComboList: {
             auto* combo = new QComboBox(parent);
             combo->setEditable(false);
+            // The wheel alone must not give a list the focus (see eventFilter).
+            combo->setFocusPolicy(Qt::StrongFocus);
             const QString name = c.name;
             connect(combo, &QComboBox::activated, this, [this, name, combo](int index) {
                 model_.setComboText(name, combo->itemText(index));
@@ -265,6 +267,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w || !widgets_.contains(w->objectName())) return QWidget::eventFilter(watched, event);
     const QString name = w->objectName();
+    // Scrolling over the editor would change any bell time under the pointer, without a
+    // click: a list takes the wheel only once it has the focus.
+    if (event->type() == QEvent::Wheel && qobject_cast<QComboBox*>(w) && !w->hasFocus())
+        return true;
     // Labels, pictures and frames take their own clicks; they must not fall through to the
     // window background, whose click closes the panels.
     const bool passive = qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w);

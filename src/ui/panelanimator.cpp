@@ -139,9 +139,8 @@ void PanelAnimator::connectControls() {
 
 void PanelAnimator::Timer8_Timer() {
     shownVisible_ = true;
-    // A hide in progress is abandoned; the slide-up runs alongside the growing.
-    stop("Timer9");
-    stop("Timer18");
+    abandonHide();
+    // The slide-up runs alongside the growing.
     start("Timer19");
     windowHeight_ = qint16(windowHeight_ + 100);
     shownHeight_ = windowHeight_;
@@ -186,9 +185,40 @@ void PanelAnimator::Timer18_Timer() {
         stop("Timer18");
         windowTop_ = kHiddenTop;
         // The tick stopped by a bell runs again only once the window is out of the way.
-        start("Timer3");
+        resumeWatching();
     }
     place();
+}
+
+// A hide in progress is abandoned, and with it the end that would have brought the tick back:
+// it comes back now.
+void PanelAnimator::abandonHide() {
+    const bool hiding = model_.timer(QStringLiteral("Timer9"))->isActive() ||
+                        model_.timer(QStringLiteral("Timer18"))->isActive();
+    stop("Timer9");
+    stop("Timer18");
+    if (!hiding) return;
+    qCInfo(lcUi) << "a show abandoned the hide";
+    resumeWatching();
+}
+
+void PanelAnimator::standShown() {
+    abandonHide();
+    stop("Timer8");
+    stop("Timer19");
+    windowTop_ = kShownTop;
+    windowHeight_ = kShownHeight;
+    shownTop_ = kShownTop;
+    shownHeight_ = kShownHeight;
+    shownVisible_ = true;
+    place();
+}
+
+void PanelAnimator::resumeWatching() {
+    if (resumeWatching_)
+        resumeWatching_();
+    else
+        start("Timer3");
 }
 
 void PanelAnimator::Timer17_Timer() {

@@ -54,6 +54,15 @@ public:
     int windowTopCounter() const override { return windowTop_; }
     int windowHeightCounter() const override { return windowHeight_; }
 
+    // What brings the scheduler's tick back once a hide is over, or abandoned by a show: the
+    // hide's end is its only way back, so a show that abandons a hide must take its place.
+    // Unset, Timer3 is started.
+    void setResumeWatching(std::function<void()> resume) { resumeWatching_ = std::move(resume); }
+
+    // The window stands shown at once, a hide in progress abandoned: the desktop itself has
+    // brought it back whole (restored from the task bar where there is no tray).
+    void standShown();
+
     // Ends the program as soon as the window has shrunk away (after hideMainWindow).
     void exitAfterHide();
     void openSettingsPanel();
@@ -90,10 +99,13 @@ private:
     void place();
     void setPanelTop(const QString& panel, int top);
     void closeSettingsFromOutside();
+    void abandonHide();
+    void resumeWatching();
 
     FormModel& model_;
     WindowPlacer place_;
     std::function<void()> endProgram_;
+    std::function<void()> resumeWatching_;
 
     // The counters, with the widths the window's own state has.
     qint16 windowTop_ = kHiddenTop;

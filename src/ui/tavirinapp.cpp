@@ -82,7 +82,14 @@ struct TavirinApp::Parts {
         dialogs.setParent(window.get());
 
         animator = std::make_unique<PanelAnimator>(
-            form, placeOrMinimise(*window, trayIcon, placeWidget(*window)),
+            form,
+            placeOrMinimise(*window, trayIcon, placeWidget(*window),
+                            [this] {
+                                // Back from the task bar, whole: shown, as the tray's double
+                                // click leaves it.
+                                animator->standShown();
+                                tray->onTrayNotification(TrayIcon::Gesture::DoubleClick);
+                            }),
             // exit(), not quit(): quit() first asks every window to close, and the main
             // window refuses (its close button only hides it), so quit() would never end.
             [] { QCoreApplication::exit(0); });
@@ -106,6 +113,8 @@ struct TavirinApp::Parts {
         scheduler = std::make_unique<BellScheduler>(BellScheduler::Parts{
             form, store, clock, *arming, *sequence, *talkingClock, *relay, *media, *animator});
         scheduler->setShutdownWatch([this](bool slideIn) { shutdown->checkShutdownTime(slideIn); });
+        animator->setResumeWatching([this] { scheduler->resumeWatching(); });
+        tray->setBellInProgress([this] { return scheduler->bellInProgress(); });
         editor =
             std::make_unique<ScheduleEditor>(form, store, *arming, *relay, dialogs, library, clock);
         editor->setOpenSettingsPanel([this] { animator->openSettingsPanel(); });

@@ -4,6 +4,7 @@
 #include "model/windowmotion.h"
 #include "platform/logging.h"
 
+#include <QEvent>
 #include <QPointer>
 #include <QWidget>
 
@@ -14,6 +15,15 @@ TrayWindow::TrayWindow(TrayIcon& icon, FormModel& form, WindowMotion& motion)
 
 void TrayWindow::createTrayIcon() {
     icon_.setGestureHandler([this](TrayIcon::Gesture g) { onTrayNotification(g); });
+    const auto whenIdle = [this] { return !bellInProgress_ || !bellInProgress_(); };
+    // One line per entry; later entries go here.
+    icon_.setMenu({
+        {QStringLiteral("แสดงหน้าต่าง"),
+         [this] { onTrayNotification(TrayIcon::Gesture::DoubleClick); },
+         {}},
+        {QStringLiteral("บอกเวลาขณะนี้"), [this] { announceNow(); }, whenIdle},
+        {QStringLiteral("ออกจากโปรแกรม"), [this] { exitProgram(); }, whenIdle},
+    });
     addTrayIcon();
     if (!icon_.isAvailable())
         qCWarning(lcUi) << "this desktop has no tray; hiding the window minimises it instead";
@@ -36,18 +46,94 @@ void TrayWindow::onTrayNotification(TrayIcon::Gesture) {
     trayBusy_ = false;
 }
 
-WindowPlacer placeOrMinimise(QWidget& window, const TrayIcon& icon, WindowPlacer place) {
-    return [w = QPointer<QWidget>(&window), &icon, place = std::move(place)](int top, int height,
-                                                                             bool visible) {
-        if (!w) return;
-        // The window on screen is asked first: the tray host is not looked up for every
-        // placement of a window that is not there anyway.
-        if (!visible && w->isVisible() && !icon.isAvailable()) {
-            if (!w->isMinimized()) w->showMinimized();
+// A host may deliver a menu entry in the middle of a bell (over D-Bus nothing holds it back);
+// a box or a second run must not start there.
+bool TrayWindow::idle(const char* entry) const {
+    if (!bellInProgress_ || !bellInProgress_()) return true;
+    qCInfo(lcUi) << "tray menu:" << entry << "ignored, a bell is in progress";
+    return false;
+}
+
+void TrayWindow::announceNow() {
+    if (!idle("announce now")) return;
+    onTrayNotification(TrayIcon::Gesture::DoubleClick);
+    form_.click(QStringLiteral("Command3555"));
+}
+
+void TrayWindow::exitProgram() {
+    if (!idle("exit")) return;
+    form_.click(QStringLiteral("Command8"));
+}
+
+namespace {
+
+// See placeOrMinimise. Lives as a child of the window, whose state changes it watches.
+class MinimiseWithoutTray final : public QObject {
+public:
+    MinimiseWithoutTray(QWidget& window, const TrayIcon& icon, WindowPlacer place,
+                        std::function<void()> restored)
+        : QObject(&window),
+          window_(window),
+          icon_(icon),
+          place_(std::move(place)),
+          restored_(std::move(restored)) {
+        window.installEventFilter(this);
+    }
+
+    void place(int top, int height, bool visible) {
+        // Only a hide shrinks the window or moves it down; only a show grows it or moves it up.
+        const bool hiding = !visible || height < height_ || top > top_;
+        const bool showing = visible && (height > height_ || top < top_);
+        top_ = top;
+        height_ = height;
+        const bool hideBegins = hiding && !hiding_;
+        hiding_ = hiding || (hiding_ && !showing);
+        if (minimised_) {
+            // The rest of the hide happens out of sight.
+            if (!showing) return;
+            minimised_ = false;
+            window_.showNormal();
+        } else if (hideBegins && window_.isVisible() && !icon_.isAvailable()) {
+            // Whole, so that the desktop brings back the whole window. (The tray host is
+            // looked up once per hide, not on every step.)
+            place_(PanelAnimator::kShownTop, PanelAnimator::kShownHeight, true);
+            minimised_ = true;
+            window_.showMinimized();
+            qCInfo(lcUi) << "no tray: the window is minimised at its full size";
             return;
         }
-        if (visible && w->isMinimized()) w->showNormal();
-        place(top, height, visible);
+        place_(top, height, visible);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &window_ && event->type() == QEvent::WindowStateChange && minimised_ &&
+            !window_.isMinimized()) {
+            minimised_ = false;
+            qCInfo(lcUi) << "the desktop brought the minimised window back";
+            if (restored_) restored_();
+        }
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    const TrayIcon& icon_;
+    WindowPlacer place_;
+    std::function<void()> restored_;
+    int top_ = PanelAnimator::kHiddenTop;
+    int height_ = 0;
+    bool hiding_ = false;
+    bool minimised_ = false;
+};
+
+}  // namespace
+
+WindowPlacer placeOrMinimise(QWidget& window, const TrayIcon& icon, WindowPlacer place,
+                             std::function<void()> restored) {
+    auto* m = new MinimiseWithoutTray(window, icon, std::move(place), std::move(restored));
+    return [m = QPointer<MinimiseWithoutTray>(m)](int top, int height, bool visible) {
+        if (m) m->place(top, height, visible);
     };
 }
 

@@ -3,6 +3,8 @@
 #include "platform/trayicon.h"
 #include "ui/panelanimator.h"
 
+#include <functional>
+
 class QWidget;
 
 namespace tavirin {
@@ -11,30 +13,46 @@ class FormModel;
 class WindowMotion;
 
 // The tray window "icon": never shown; it owns the notification-area icon and brings the main
-// window back on a double click or the right button.
+// window back on a double click or from the icon's menu.
 class TrayWindow {
 public:
     TrayWindow(TrayIcon& icon, FormModel& form, WindowMotion& motion);
 
-    // Adds the icon (tip "Tavirin") and listens to its gestures.
+    // Whether a bell is on its way: the menu entries that start something wait until it is
+    // over. Unset: never.
+    void setBellInProgress(std::function<bool()> bellInProgress) {
+        bellInProgress_ = std::move(bellInProgress);
+    }
+
+    // Adds the icon (tip "Tavirin") with its menu and listens to its gestures.
     void createTrayIcon();
     // Adds the icon again; with the icon present this changes nothing.
     void addTrayIcon();
     void removeTrayIcon();
     void onTrayNotification(TrayIcon::Gesture gesture);
 
+    // Menu entries besides the window (which is the double click): announce-now and the exit,
+    // through the main window's own buttons. Neither starts while a bell is on its way.
+    void announceNow();
+    void exitProgram();
+
     bool hasTray() const { return icon_.isAvailable(); }
 
 private:
+    bool idle(const char* entry) const;
+
     TrayIcon& icon_;
     FormModel& form_;
     WindowMotion& motion_;
+    std::function<bool()> bellInProgress_;
     bool trayBusy_ = false;
 };
 
-// Where the desktop has no tray, nothing could bring a vanished window back: a slide that
-// would take the shown window off the screen minimises it instead, and the next slide-in
-// restores it. A window that was never shown stays hidden.
-WindowPlacer placeOrMinimise(QWidget& window, const TrayIcon& icon, WindowPlacer place);
+// Where the desktop has no tray, nothing could bring a vanished window back: a hide minimises
+// the shown window at its full size instead, and when the desktop brings it back (task bar,
+// Alt+Tab) `restored` runs. A show while it is minimised (a bell) restores it itself. A window
+// that was never shown stays hidden.
+WindowPlacer placeOrMinimise(QWidget& window, const TrayIcon& icon, WindowPlacer place,
+                             std::function<void()> restored);
 
 }  // namespace tavirin

@@ -32,6 +32,7 @@ public:
                       lines_.dtr()});
     }
     bool askYesNo(const QString&, const QString&) override { return true; }
+    Answer askYesNoCancel(const QString&, const QString&) override { return Answer::Cancel; }
     QString openFile(const QString&, const QString&, const QString&) override { return {}; }
     void notice(const QString& title, const QString& text) override {
         shown.append({QStringLiteral("notice"), Icon::None, title, text, lines_.isOpen(),

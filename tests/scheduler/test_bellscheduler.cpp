@@ -276,6 +276,33 @@ private slots:
         QVERIFY(!h.form.enabled(QStringLiteral("Command3555")));
     }
 
+    // A show that abandons the window's hide hands the tick back at once, but never in the
+    // middle of a bell: that bell's own hide brings it back.
+    void resumeWatching_data() {
+        QTest::addColumn<QTime>("at");
+        QTest::addColumn<bool>("announceNow");
+        QTest::addColumn<bool>("resumes");
+        QTest::newRow("just fired") << QTime(7, 0, 0, 100) << false << false;
+        QTest::newRow("counting down") << QTime(7, 0, 3) << false << false;
+        QTest::newRow("announcing now") << QTime(6, 59, 55) << true << false;
+        QTest::newRow("watching") << QTime(6, 59, 55) << false << true;
+        QTest::newRow("after the run") << QTime(7, 1, 0) << false << true;
+    }
+    void resumeWatching() {
+        QFETCH(QTime, at);
+        QFETCH(bool, announceNow);
+        QFETCH(bool, resumes);
+        BellHarness h;
+        h.seedAndArm();
+        h.runUntil(at);
+        if (announceNow) h.form.click(QStringLiteral("Command3555"));
+        QTimer* tick = h.form.timer(QStringLiteral("Timer3"));
+        tick->stop();
+        h.scheduler.resumeWatching();
+        QCOMPARE(tick->isActive(), resumes);
+        QCOMPARE(h.scheduler.bellInProgress(), !resumes);
+    }
+
     void aWindowThatNeverArrivesDoesNotStopTheBell() {
         BellHarness h;
         h.seedAndArm();

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace tavirin;
 
@@ -277,6 +278,46 @@ private slots:
         QCOMPARE(formClicks, 0);
         QTest::mouseClick(form_, Qt::LeftButton, {}, QPoint(3, form_->height() - 3));
         QCOMPARE(formClicks, 1);
+    }
+
+    // Scrolling over the editor must not move a bell time: a list takes the wheel only once
+    // it has the focus (a click gives it).
+    void wheelNeedsFocus_data() {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("focused");
+        QTest::addColumn<QString>("expected");
+        for (const char* list : {"Combo1", "Combo25"}) {
+            QTest::addRow("%s, no focus", list) << list << "08" << false << "08";
+            QTest::addRow("%s, focused", list) << list << "08" << true << "09";
+        }
+        QTest::newRow("after-bell list, no focus") << "com_radio1(1)"
+                                                   << "0" << false << "0";
+        QTest::newRow("after-bell list, focused") << "com_radio1(1)"
+                                                  << "0" << true << "1";
+    }
+    void wheelNeedsFocus() {
+        QFETCH(QString, list);
+        QFETCH(QString, from);
+        QFETCH(bool, focused);
+        QFETCH(QString, expected);
+        model_.setVisible(QStringLiteral("Frame2"), true);
+        model_.setComboText(list, from);
+        auto* combo = qobject_cast<QComboBox*>(w(list));
+        QVERIFY(combo);
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_));
+        if (focused)
+            combo->setFocus();
+        else
+            w(QStringLiteral("radio1"))->setFocus();
+        QCOMPARE(combo->hasFocus(), focused);
+        const QPointF at = combo->rect().center();
+        QWheelEvent down(at, combo->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(combo, &down);
+        QCOMPARE(model_.text(list), expected);
+        model_.setVisible(QStringLiteral("Frame2"), false);
     }
 };
 

@@ -86,6 +86,7 @@ private slots:
     void hideFromShown();
     void hideWhileGrowing_data();
     void hideWhileGrowing();
+    void showDuringHide_data();
     void showDuringHide();
     void settingsPanel();
     void reversingThePanels();
@@ -198,31 +199,44 @@ void TestPanelAnimator::hideWhileGrowing() {
     QCOMPARE(f.last().top, 1200);
     QCOMPARE(f.last().height, 6165);
     QVERIFY(f.last().visible);
-    QVERIFY(!f.active(QStringLiteral("Timer3")));
+    // The abandoned hide's end cannot bring the tick back; the show does.
+    QVERIFY(f.active(QStringLiteral("Timer3")));
+}
+
+void TestPanelAnimator::showDuringHide_data() {
+    QTest::addColumn<int>("hideTicks");
+    QTest::addColumn<int>("heightAfterOneTick");
+    // Shrinking and sliding down together; the slide-down alone, the window already gone.
+    QTest::newRow("while shrinking") << 20 << 3995;
+    QTest::newRow("slide-down only") << 61 << 100;
 }
 
 void TestPanelAnimator::showDuringHide() {
+    QFETCH(int, hideTicks);
+    QFETCH(int, heightAfterOneTick);
     Fixture f;
     f.showToEnd();
     f.animator.hideMainWindow();
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < hideTicks; ++i) {
         f.tick(QStringLiteral("Timer9"));
         f.tick(QStringLiteral("Timer18"));
     }
-    QCOMPARE(f.animator.windowHeightCounter(), 3895);
-    QCOMPARE(f.animator.windowTopCounter(), 3245);
+    QVERIFY(f.active(QStringLiteral("Timer18")));
 
+    int resumed = 0;
+    f.animator.setResumeWatching([&] { ++resumed; });
     f.animator.showMainWindow();
     QVERIFY(f.tick(QStringLiteral("Timer8")));
-    QCOMPARE(f.last().height, 3995);  // grows back from where the shrink stood
+    QCOMPARE(f.last().height, heightAfterOneTick);  // grows back from where the shrink stood
     QVERIFY(!f.active(QStringLiteral("Timer9")));
     QVERIFY(!f.active(QStringLiteral("Timer18")));
+    // The abandoned slide-down never reaches its end, the only other way back to watching.
+    QCOMPARE(resumed, 1);
     f.run(kWindowTimers);
     QCOMPARE(f.last().top, 1200);
     QCOMPARE(f.last().height, 6165);
     QVERIFY(f.last().visible);
-    // The abandoned slide-down never reached its end.
-    QVERIFY(!f.active(QStringLiteral("Timer3")));
+    QCOMPARE(resumed, 1);
 }
 
 void TestPanelAnimator::settingsPanel() {

@@ -321,6 +321,82 @@ private slots:
         QCOMPARE(w.form.text("Label3"), QStringLiteral("12:00:00"));
     }
 
+    // The day the editor writes is the day it shows: after Copy, or a midnight arming with the
+    // panel open, the strip highlights today and the fields hold today's program.
+    void writesTheDayItShows_data() {
+        QTest::addColumn<bool>("midnight");
+        QTest::addColumn<int>("today");
+        QTest::newRow("after copy") << false << 3;
+        QTest::newRow("at midnight") << true << 4;
+    }
+    void writesTheDayItShows() {
+        QFETCH(bool, midnight);
+        QFETCH(int, today);
+        World w;
+        w.sevenDayMode();
+        w.openEditor();
+        w.click("lbl_day5");
+        if (midnight) {
+            // As the tick does at 00:00:00.
+            w.clock.set(kWednesday.addDays(1), QTime(0, 0));
+            w.form.setText(QStringLiteral("lbl_dayy"), QStringLiteral("พฤหัสบดี"));
+            w.arming->armToday();
+        } else {
+            w.choose("Combo52", "วันพฤหัสบดี");
+            w.click("Command7");
+        }
+        for (int d = 1; d <= 7; ++d)
+            QCOMPARE(w.form.background(QStringLiteral("lbl_day%1").arg(d)),
+                     d == today ? kOrange : kBlue);
+        w.choose("Combo1", "09");
+        w.press("Command354");
+        QCOMPARE(w.disk(today, "TIME", "h1"), QStringLiteral("09"));
+        QCOMPARE(w.disk(5, "TIME", "h1"), QStringLiteral("07"));
+        QCOMPARE(w.form.text("Label3"), QStringLiteral("09:00:00"));  // today's: armed
+    }
+
+    // Another day of the strip with unsaved edits: save them first, drop them, or stay.
+    void unsavedEditsWhenSwitchingDay_data() {
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<int>("answer");  // Dialogs::Answer
+        QTest::addColumn<QString>("fridayStored");
+        QTest::addColumn<int>("shownDay");
+        QTest::addColumn<QString>("shownHour");
+        QTest::newRow("no edits: no question") << false << -1 << "07" << 3 << "06";
+        QTest::newRow("yes: saved, then switched")
+            << true << int(Dialogs::Answer::Yes) << "11" << 3 << "06";
+        QTest::newRow("no: dropped, then switched")
+            << true << int(Dialogs::Answer::No) << "07" << 3 << "06";
+        QTest::newRow("cancel: stays with the edits")
+            << true << int(Dialogs::Answer::Cancel) << "07" << 5 << "11";
+    }
+    void unsavedEditsWhenSwitchingDay() {
+        QFETCH(bool, edit);
+        QFETCH(int, answer);
+        QFETCH(QString, fridayStored);
+        QFETCH(int, shownDay);
+        QFETCH(QString, shownHour);
+        World w;
+        w.sevenDayMode();
+        w.set(3, "TIME", "h1", "06");
+        w.openEditor();
+        w.click("lbl_day5");
+        if (edit) w.choose("Combo1", "11");
+        if (answer >= 0) w.dialogs.choices << Dialogs::Answer(answer);
+        w.click("lbl_day3");
+        QCOMPARE(w.dialogs.count("ask"), answer >= 0 ? 1 : 0);
+        if (answer >= 0) {
+            QCOMPARE(w.dialogs.shown.last().title, QStringLiteral("บันทึกการแก้ไข"));
+            QCOMPARE(w.dialogs.shown.last().text,
+                     QStringLiteral("ตารางเวลาของวันศุกร์ มีการแก้ไขที่ยังไม่ได้บันทึก\n\n"
+                                    "ต้องการบันทึกก่อนเปลี่ยนไปวันพุธหรือไม่ ?"));
+        }
+        QCOMPARE(w.disk(5, "TIME", "h1"), fridayStored);
+        QCOMPARE(w.form.text("lbl_vorle_programming5_7day"), app(shownDay));
+        QCOMPARE(w.form.background(QStringLiteral("lbl_day%1").arg(shownDay)), kOrange);
+        QCOMPARE(w.form.text("Combo1"), shownHour);
+    }
+
     void sevenDayOffWritesAllDays_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<Qt::MouseButton>("mouse");

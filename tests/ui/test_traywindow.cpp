@@ -7,6 +7,7 @@
 #include "ui/exit.h"
 #include "ui/panelanimator.h"
 #include "ui/traywindow.h"
+#include "ui/twips.h"
 
 #include <QApplication>
 #include <QStyleHints>
@@ -168,6 +169,60 @@ private slots:
         QCOMPARE(motion.shows, 2);
     }
 
+    // The icon's menu: the window, announce-now and the exit through the main window's own
+    // buttons; the last two wait while a bell is on its way.
+    void menu_data() {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<bool>("bell");
+        QTest::addColumn<bool>("shows");
+        QTest::addColumn<QString>("clicked");
+        QTest::newRow("show") << 0 << false << true << "";
+        QTest::newRow("show during a bell") << 0 << true << true << "";
+        QTest::newRow("announce now") << 1 << false << true << "Command3555";
+        QTest::newRow("announce now during a bell") << 1 << true << false << "";
+        QTest::newRow("exit") << 2 << false << false << "Command8";
+        QTest::newRow("exit during a bell") << 2 << true << false << "";
+    }
+    void menu() {
+        QFETCH(int, entry);
+        QFETCH(bool, bell);
+        QFETCH(bool, shows);
+        QFETCH(QString, clicked);
+        Tray t;
+        t.tray->setBellInProgress([&] { return bell; });
+        QStringList clicks;
+        for (const QString& button : {QStringLiteral("Command3555"), QStringLiteral("Command8")})
+            t.form.onClick(button, [&clicks, button] { clicks << button; });
+        QCOMPARE(t.icon.captions(), (QStringList{"แสดงหน้าต่าง", "บอกเวลาขณะนี้", "ออกจากโปรแกรม"}));
+        QCOMPARE(t.icon.entryAvailable(entry), !bell || entry == 0);
+        t.icon.choose(entry);
+        QCOMPARE(t.active("Timer8"), shows);
+        QCOMPARE(t.form.enabled("Command3555"), shows);
+        QCOMPARE(clicks, clicked.isEmpty() ? QStringList() : QStringList{clicked});
+    }
+
+    // The adapter's menu: greyed entries follow `available` each time it opens, and with a menu
+    // the right button opens it instead of being a gesture.
+    void adapterMenu() {
+        QtTrayIcon icon(QIcon(), QStringLiteral("Tavirin"));
+        Gestures g(icon);
+        bool open = true;
+        QStringList ran;
+        icon.setMenu({{QStringLiteral("a"), [&] { ran << "a"; }, {}},
+                      {QStringLiteral("b"), [&] { ran << "b"; }, [&] { return open; }}});
+        const QList<QAction*> actions = icon.menu()->actions();
+        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions[1]->text(), QStringLiteral("b"));
+        open = false;
+        emit icon.menu()->aboutToShow();
+        QVERIFY(actions[0]->isEnabled());
+        QVERIFY(!actions[1]->isEnabled());
+        actions[0]->trigger();
+        QCOMPARE(ran, QStringList{"a"});
+        icon.onActivated(QSystemTrayIcon::Context);
+        QVERIFY(g.seen.isEmpty());
+    }
+
     // The adapter's double-click rule, as the desktops report the gestures.
     void activations_data() {
         using R = QSystemTrayIcon::ActivationReason;
@@ -301,33 +356,41 @@ private slots:
         QCOMPARE(t.last.height, PanelAnimator::kShownHeight);
     }
 
+    // Without a tray a hide minimises the whole window; the desktop's restore brings it back
+    // whole and shown, as the double click would (announce-now enabled, the tick watching).
     void withoutATrayHidingMinimises() {
         FakeTrayIcon icon;
         icon.available = false;
         FormModel form;
         buildForm1(form);
         QWidget window;
-        window.resize(300, 200);
-        QList<bool> passed;
-        PanelAnimator animator(form,
-                               placeOrMinimise(window, icon,
-                                               [&](int, int, bool v) {
-                                                   passed << v;
-                                                   window.setVisible(v);
-                                               }),
-                               [] {});
+        window.setFixedWidth(300);
+        std::unique_ptr<TrayWindow> tray;
+        std::unique_ptr<PanelAnimator> animator;
+        int restores = 0;
+        animator = std::make_unique<PanelAnimator>(
+            form,
+            placeOrMinimise(window, icon, placeWidget(window),
+                            [&] {
+                                ++restores;
+                                animator->standShown();
+                                tray->onTrayNotification(Gesture::DoubleClick);
+                            }),
+            [] {});
         // A window never shown stays hidden, even without a tray.
         QVERIFY(!window.isVisible());
         QVERIFY(!window.isMinimized());
-        QCOMPARE(passed, QList<bool>{false});
 
         gNoTrayLines = 0;
         gPrevious = qInstallMessageHandler(countNoTray);
-        TrayWindow tray(icon, form, animator);
-        tray.createTrayIcon();
+        tray = std::make_unique<TrayWindow>(icon, form, *animator);
+        tray->createTrayIcon();
+        qInstallMessageHandler(gPrevious);
+        QCOMPARE(gNoTrayLines, 1);
 
-        auto run = [&] {
-            for (int i = 0; i < 1000; ++i) {
+        const int fullHeight = Twips::forWidget(&window).toPx(PanelAnimator::kShownHeight);
+        auto run = [&](int limit) {
+            for (int i = 0; i < limit; ++i) {
                 bool any = false;
                 for (const QString& t : kWindowTimers) {
                     if (!form.timer(t)->isActive()) continue;
@@ -337,21 +400,43 @@ private slots:
                 if (!any) break;
             }
         };
-        for (int round = 0; round < 2; ++round) {
-            animator.showMainWindow();
-            run();
+        QTimer* tick = form.timer(QStringLiteral("Timer3"));
+        for (int hideTicks : {1000, 5}) {  // a whole hide; restored in the middle of one
+            animator->showMainWindow();
+            run(1000);
             QVERIFY(window.isVisible());
             QVERIFY(!window.isMinimized());
-            animator.hideMainWindow();
-            run();
-            // Still there for the operator to bring back, minimised.
+            QCOMPARE(window.height(), fullHeight);
+            form.setEnabled(QStringLiteral("Command3555"), false);  // as a bell leaves it
+            tick->stop();
+
+            animator->hideMainWindow();
+            run(hideTicks);
+            // Still there for the operator to bring back, minimised at its full size.
             QVERIFY(window.isVisible());
             QVERIFY(window.isMinimized());
-            QVERIFY(!passed.isEmpty());
-            QVERIFY(passed.last());  // never told to vanish
+            QCOMPARE(window.height(), fullHeight);
+
+            window.showNormal();  // the task bar, Alt+Tab
+            QCOMPARE(restores, hideTicks == 1000 ? 1 : 2);
+            QVERIFY(!window.isMinimized());
+            QCOMPARE(window.height(), fullHeight);
+            QCOMPARE(animator->windowTopCounter(), PanelAnimator::kShownTop);
+            QVERIFY(form.enabled(QStringLiteral("Command3555")));
+            run(1000);
+            QCOMPARE(window.height(), fullHeight);
+            QVERIFY(tick->isActive());
         }
-        qInstallMessageHandler(gPrevious);
-        QCOMPARE(gNoTrayLines, 1);
+
+        // A show while minimised (a bell) restores the window itself.
+        animator->hideMainWindow();
+        run(1000);
+        QVERIFY(window.isMinimized());
+        animator->showMainWindow();
+        run(1000);
+        QVERIFY(!window.isMinimized());
+        QCOMPARE(window.height(), fullHeight);
+        QCOMPARE(restores, 2);
     }
 
     void withATrayHidingHides() {
@@ -360,7 +445,8 @@ private slots:
         buildForm1(form);
         QWidget window;
         PanelAnimator animator(
-            form, placeOrMinimise(window, icon, [&](int, int, bool v) { window.setVisible(v); }),
+            form,
+            placeOrMinimise(window, icon, [&](int, int, bool v) { window.setVisible(v); }, {}),
             [] {});
         window.show();
         animator.hideMainWindow();

@@ -7,7 +7,7 @@
 
 namespace tavirin {
 
-// Records every box shown and answers from a queue (Yes when the queue is empty).
+// Records every box shown and answers from queues.
 class FakeDialogs final : public Dialogs {
 public:
     struct Shown {
@@ -23,6 +23,10 @@ public:
     bool askYesNo(const QString& title, const QString& text) override {
         shown.append({QStringLiteral("ask"), Icon::None, title, text});
         return answers.isEmpty() ? true : answers.takeFirst();
+    }
+    Answer askYesNoCancel(const QString& title, const QString& text) override {
+        shown.append({QStringLiteral("ask"), Icon::None, title, text});
+        return choices.isEmpty() ? Answer::Cancel : choices.takeFirst();
     }
     QString openFile(const QString& title, const QString& initialFolder,
                      const QString& filter) override {
@@ -40,8 +44,9 @@ public:
     }
 
     QList<Shown> shown;
-    QList<bool> answers;  // next answers of askYesNo
-    QStringList files;    // next results of openFile
+    QList<bool> answers;    // next answers of askYesNo
+    QList<Answer> choices;  // next answers of askYesNoCancel (Cancel when empty)
+    QStringList files;      // next results of openFile
 };
 
 }  // namespace tavirin

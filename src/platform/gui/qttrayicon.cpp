@@ -13,6 +13,12 @@ QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
     : QObject(parent), icon_(icon) {
     icon_.setToolTip(tip);
     connect(&icon_, &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
+    // Whether an entry can be chosen is asked afresh each time the menu opens.
+    connect(&menu_, &QMenu::aboutToShow, this, [this] {
+        const QList<QAction*> actions = menu_.actions();
+        for (qsizetype i = 0; i < actions.size() && i < entries_.size(); ++i)
+            actions[i]->setEnabled(!entries_[i].available || entries_[i].available());
+    });
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         watcher_ = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"), bus,
@@ -27,6 +33,18 @@ QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
 }
 
 QtTrayIcon::~QtTrayIcon() = default;
+
+void QtTrayIcon::setMenu(const QList<TrayMenuEntry>& entries) {
+    entries_ = entries;
+    menu_.clear();
+    for (const TrayMenuEntry& e : entries_) {
+        QAction* action = menu_.addAction(e.caption);
+        connect(action, &QAction::triggered, this, [run = e.run] {
+            if (run) run();
+        });
+    }
+    icon_.setContextMenu(entries_.isEmpty() ? nullptr : &menu_);
+}
 
 bool QtTrayIcon::add() {
     wanted_ = true;
@@ -58,7 +76,9 @@ void QtTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason) {
             if (lastDouble_.isValid() && lastDouble_.elapsed() <= interval) return;
             emitGesture(Gesture::DoubleClick);
             break;
-        case QSystemTrayIcon::Context: emitGesture(Gesture::RightButton); break;
+        case QSystemTrayIcon::Context:
+            if (entries_.isEmpty()) emitGesture(Gesture::RightButton);
+            break;
         default: break;
     }
 }

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
 
@@ -15,7 +16,9 @@ namespace tavirin {
 // over StatusNotifierItem there is no DoubleClick (KDE sends two Triggers, GNOME one) and no
 // right-button release, so a double click is two Triggers inside the double-click interval
 // (a real DoubleClick counts the same; the duplicate is dropped) and Context stands for the
-// right button. When a tray host appears later the icon is shown again.
+// right button. A StatusNotifierItem host opens its own menu on the right button and never
+// reports it; so once the icon has a menu, the right button opens it on every host and is no
+// gesture of its own. When a tray host appears later the icon is shown again.
 class QtTrayIcon final : public QObject, public TrayIcon {
     Q_OBJECT
 public:
@@ -28,6 +31,8 @@ public:
     void setGestureHandler(std::function<void(Gesture)> handler) override {
         handler_ = std::move(handler);
     }
+    void setMenu(const QList<TrayMenuEntry>& entries) override;
+    QMenu* menu() { return &menu_; }  // as the icon shows it
 
     // The activation as the platform reported it; public for tests of the double-click rule.
     void onActivated(QSystemTrayIcon::ActivationReason reason);
@@ -35,7 +40,9 @@ public:
 private:
     void emitGesture(Gesture g);
 
+    QMenu menu_;  // before the icon, which points at it
     QSystemTrayIcon icon_;
+    QList<TrayMenuEntry> entries_;
     std::function<void(Gesture)> handler_;
     QElapsedTimer lastTrigger_;
     QElapsedTimer lastDouble_;

@@ -2,13 +2,19 @@
 
 #include "platform/logging.h"
 
+#include <QAbstractButton>
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QTimer>
 
 namespace tavirin {
 
 namespace {
+
+const QString kOk = QStringLiteral("ตกลง");
+const QString kCancel = QStringLiteral("ยกเลิก");
 
 QMessageBox::Icon toQt(Dialogs::Icon icon) {
     switch (icon) {
@@ -19,26 +25,89 @@ QMessageBox::Icon toQt(Dialogs::Icon icon) {
     return QMessageBox::NoIcon;
 }
 
+// Named here, not by the desktop's theme, which may name them in its own way.
+void nameButtons(QMessageBox& box) {
+    const std::pair<QMessageBox::StandardButton, QString> names[] = {
+        {QMessageBox::Ok, kOk},
+        {QMessageBox::Yes, QStringLiteral("ใช่")},
+        {QMessageBox::No, QStringLiteral("ไม่ใช่")},
+        {QMessageBox::Cancel, kCancel},
+    };
+    for (const auto& [button, text] : names)
+        if (QAbstractButton* b = box.button(button)) b->setText(text);
+}
+
+// A box sizes itself to its text; a title wider than that is cut short by the window manager
+// ("ยืนยันการอ... จากโปรแกรม"). Wide enough for the title in a bold face, plus room for the
+// title bar's icon and buttons.
+void fitTitle(QMessageBox& box) {
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + 120;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+void prepare(QMessageBox& box) {
+    nameButtons(box);
+    fitTitle(box);
+}
+
 }  // namespace
+
+WidgetDialogs::WidgetDialogs(QWidget* parent) : parent_(parent) {
+    QCoreApplication::installTranslator(&texts_);
+}
+
+WidgetDialogs::~WidgetDialogs() {
+    QCoreApplication::removeTranslator(&texts_);
+}
 
 void WidgetDialogs::message(Icon icon, const QString& title, const QString& text) {
     QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, parent_);
+    prepare(box);
     box.exec();
 }
 
 bool WidgetDialogs::askYesNo(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent_);
+    prepare(box);
     return box.exec() == QMessageBox::Yes;
+}
+
+Dialogs::Answer WidgetDialogs::askYesNoCancel(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, title, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
+    prepare(box);
+    switch (box.exec()) {
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::No: return Answer::No;
+        default: return Answer::Cancel;
+    }
 }
 
 QString WidgetDialogs::openFile(const QString& title, const QString& initialFolder,
                                 const QString& filter) {
-    return QFileDialog::getOpenFileName(parent_, title, initialFolder, toQtFilter(filter));
+    QFileDialog dialog(parent_, title, initialFolder, toQtFilter(filter));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // A sound is chosen here; nothing is renamed, deleted or created.
+    dialog.setOption(QFileDialog::ReadOnly);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("ค้นหาใน:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("ชื่อไฟล์:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("ชนิดไฟล์:"));
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("เปิด"));
+    dialog.setLabelText(QFileDialog::Reject, kCancel);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
 }
 
 void WidgetDialogs::notice(const QString& title, const QString& text) {
     qCInfo(lcUi) << "notice:" << text;
     auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent_);
+    prepare(*box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->setWindowModality(Qt::NonModal);

@@ -50,6 +50,11 @@ const QString kSoundFilter = QStringLiteral("MP3, WAV| *.mp3; *.wav");
 const QString kCopyQuestion = QStringLiteral("คุณต้องการบันทึกข้อมูล และคัดลอกข้อมูลหรือไม่ ?");
 const QString kCopyTitle = QStringLiteral("ยืนยันคัดลอกข้อมูล");
 
+const QString kUnsavedTitle = QStringLiteral("บันทึกการแก้ไข");
+const QString kUnsavedQuestion = QStringLiteral(
+    "ตารางเวลาของ%1 มีการแก้ไขที่ยังไม่ได้บันทึก\n\n"
+    "ต้องการบันทึกก่อนเปลี่ยนไป%2หรือไม่ ?");
+
 const QString kBoxTitle = QStringLiteral("Tavirin");
 const QString kNotSaved = QStringLiteral(
     "ไม่สามารถบันทึกตารางเวลาได้\n\n"
@@ -71,7 +76,10 @@ ScheduleEditor::ScheduleEditor(FormModel& form, ProgramStore& store, Arming& arm
       relay_(relay),
       dialogs_(dialogs),
       library_(library),
-      clock_(clock) {}
+      clock_(clock) {
+    // Arming reloads the fields with today's program: that is what they show from then on.
+    arming_.onArmed([this] { rememberContent(); });
+}
 
 void ScheduleEditor::connectControls() {
     form_.onClick(QStringLiteral("Command4"), [this] { openEditor(); });
@@ -147,11 +155,42 @@ void ScheduleEditor::selectDay(int day) {
     const WeekdayRow* row = weekdayRow(day);
     // The strip is shown in seven-day mode only; a hidden label takes no click.
     if (!row || !form_.visible(QStringLiteral("lbl_day%1").arg(day))) return;
+    if (!settleUnsavedEdits(*row)) return;
     form_.setValue(kSelectedDayName, row->clockDayName);
     arming_.resetDayLabels();
     form_.setBackground(QStringLiteral("lbl_day%1").arg(day), kSelectedDay);
     form_.setText(kEdited, row->application);
     loadEditor();
+}
+
+bool ScheduleEditor::hasUnsavedEdits() const {
+    return remembered_ && content() != *remembered_;
+}
+
+// Before another day replaces the fields: true to go on.
+bool ScheduleEditor::settleUnsavedEdits(const WeekdayRow& to) {
+    if (!hasUnsavedEdits()) return true;
+    const QString from = form_.text(kEdited);
+    QString fromEntry;
+    for (const WeekdayRow& row : weekdayTable())
+        if (row.application == from) fromEntry = row.chooserEntry;
+    const QString question = kUnsavedQuestion.arg(fromEntry, to.chooserEntry);
+    switch (dialogs_.askYesNoCancel(kUnsavedTitle, question)) {
+        case Dialogs::Answer::Yes:
+            // A failed save keeps the day and its edits on screen, to retry.
+            return apply();
+        case Dialogs::Answer::No:
+            qCInfo(lcUi) << "unsaved edits of" << from << "dropped for" << to.application;
+            return true;
+        case Dialogs::Answer::Cancel:
+            break;
+    }
+    qCInfo(lcUi) << "the editor stays on" << from << "with its unsaved edits";
+    return false;
+}
+
+void ScheduleEditor::rememberContent() {
+    remembered_ = content();
 }
 
 // ---- loading ----
@@ -263,12 +302,14 @@ void ScheduleEditor::loadEditor() {
 
     applyEnableRule(form_);
     setVoiceBoxes(form_, form_.text(kAnnounceMode), false);
+    rememberContent();
 }
 
 // ---- writing ----
 
-Result ScheduleEditor::writeEditor(const QString& application) {
-    DayProgram program;
+ScheduleEditor::Content ScheduleEditor::content() const {
+    Content c;
+    DayProgram& program = c.program;
     for (const PeriodControls& p : periodControls()) {
         Period& period = program.period(p.number);
         period.hour = form_.text(p.hour);
@@ -286,13 +327,17 @@ Result ScheduleEditor::writeEditor(const QString& application) {
     program.announceMode = form_.text(kAnnounceMode);
     program.backChimeFile = form_.text(kBackChime);
     program.shutdownEnabled = flag(form_.checked(kShutdownBox));
+    for (int n = 1; n <= 3; ++n) c.radio << form_.text(QStringLiteral("radio%1").arg(n)).trimmed();
+    return c;
+}
 
+Result ScheduleEditor::writeEditor(const QString& application) {
+    const Content c = content();
     // writeDayProgram writes the 128 keys in the editor's order.
-    if (Result r = writeDayProgram(store_, application, program); !r) return r;
+    if (Result r = writeDayProgram(store_, application, c.program); !r) return r;
     for (int n = 1; n <= 3; ++n) {
-        Result r =
-            store_.SaveSetting(keys::kBaseApplication, keys::kRadioOnline, keys::radioOnline(n),
-                               form_.text(QStringLiteral("radio%1").arg(n)).trimmed());
+        Result r = store_.SaveSetting(keys::kBaseApplication, keys::kRadioOnline,
+                                      keys::radioOnline(n), c.radio[n - 1]);
         if (!r) return r;
     }
     return store_.SaveSetting(keys::kBaseApplication, keys::kDay7, keys::kDay7Key,
@@ -337,7 +382,10 @@ bool ScheduleEditor::inOneBurst(const char* operation, const std::function<Resul
         const Result synced = burst.finish();
         r = written ? synced : written;
     }
-    if (r) return true;
+    if (r) {
+        rememberContent();
+        return true;
+    }
     reportNotSaved(operation, r);
     return false;
 }

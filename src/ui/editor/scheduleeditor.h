@@ -1,9 +1,12 @@
 #pragma once
 
 #include "platform/result.h"
+#include "store/dayprogram.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace tavirin {
 
@@ -35,7 +38,8 @@ public:
 
     // Command4: the editor on today's program.
     void openEditor();
-    // Day label N of the strip (seven-day mode only).
+    // Day label N of the strip (seven-day mode only). With unsaved edits, asks first: save
+    // them (as Apply), drop them, or stay on the day shown.
     void selectDay(int day);
     // The program named by lbl_vorle_programming5_7day into the editor's controls.
     void loadEditor();
@@ -58,6 +62,18 @@ public:
     QString chooseSound(const QString& title, const QString& folder);
 
 private:
+    // What a write would store, as the fields hold it.
+    struct Content {
+        DayProgram program;
+        QStringList radio;
+        bool operator==(const Content&) const = default;
+    };
+    Content content() const;
+    void rememberContent();
+    // The fields differ from what was last loaded, armed or written.
+    bool hasUnsavedEdits() const;
+    bool settleUnsavedEdits(const WeekdayRow& to);
+
     enum class Target { Edited, AllDays };
     Result writeProgramTargets(Target target);
     bool inOneBurst(const char* operation, const std::function<Result()>& writes);
@@ -80,6 +96,7 @@ private:
     std::function<void()> openPanel_;
     std::function<void()> closePanel_;
     bool lastSaveFailed_ = false;
+    std::optional<Content> remembered_;
 };
 
 }  // namespace tavirin
