@@ -185,6 +185,11 @@ desktop_short_sounds() {
 # namespaces of its own, so that it cannot reach what belongs to others on a shared machine: a
 # PID namespace (a bell ends the music player and the browser by name), and no serial device
 # nor device locks of the machine (the amplifier relay would switch the machine's port).
+# Not root: the namespaces come with a user namespace of our own, where we are root.
+desktop_unshare_user() {
+  [ "$(id -u)" -eq 0 ] || echo --user --map-root-user
+}
+
 desktop_app() {
   local tavirin=$1 soundlib=$2
   [ -f "$DESKTOP_DIR/clock" ] || desktop_clock "$(date '+%F %T')"
@@ -192,7 +197,7 @@ desktop_app() {
     LD_PRELOAD=$(dpkg-query -L libfaketime | grep -m1 '/libfaketime.so.1$') \
     FAKETIME_TIMESTAMP_FILE=$DESKTOP_DIR/clock FAKETIME_NO_CACHE=1 \
     FAKETIME_DONT_FAKE_MONOTONIC=1 \
-    unshare --pid --fork --mount-proc --kill-child sh -c \
+    unshare $(desktop_unshare_user) --pid --fork --mount-proc --kill-child sh -c \
     'mount -t tmpfs tmpfs /sys/class/tty && mount -t tmpfs tmpfs /var/lock && exec "$0"' \
     "$tavirin" >"$DESKTOP_LOG" 2>&1 &
   DESKTOP_APP_PID=$!
