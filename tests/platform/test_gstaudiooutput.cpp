@@ -266,8 +266,8 @@ private slots:
         timer.stop();
         QVERIFY2(closed.result, qPrintable(closed.result.error));
         QVERIFY(closed.onsetMs > 0);
-        // a sound returns within the stream's lead of its end (fakesink: 150 ms), never earlier
-        for (double ms : early) QVERIFY2(ms < 200, qPrintable(QString::number(ms)));
+        // a sound returns within the stream's lead of its end (fakesink: 250 ms), never earlier
+        for (double ms : early) QVERIFY2(ms < 300, qPrintable(QString::number(ms)));
         QVERIFY2(total >= 1200 && total < 1700, qPrintable(QString::number(total)));
         QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
         QVERIFY(!nested);

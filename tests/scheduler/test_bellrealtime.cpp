@@ -43,7 +43,7 @@ qint64 monotonicMs() {
     return t.msecsSinceReference();
 }
 
-constexpr double kFrontS = 1.2;  // the front chime; the other sounds are short
+constexpr double kFrontS = 1.6;  // the front chime; the other sounds are short
 
 }  // namespace
 
@@ -70,7 +70,7 @@ private slots:
         QTest::addColumn<qint64>("boundMs");   // the first bell's sounds end within this
         // the first sound cannot start: its start limit, then the rest is skipped
         QTest::newRow("frozen before the bell") << true << GstAudioOutput::kStartLimitMs + 1000;
-        // frozen half a second into the front chime: its length and margin, then the rest
+        // frozen 0.4 s into the front chime: its length and margin, then the rest
         // is skipped
         QTest::newRow("frozen in the front chime")
             << false << qint64(kFrontS * 1000) + GstAudioOutput::kMarginMs + 1000;
@@ -140,7 +140,7 @@ private slots:
             if (name == QLatin1String("Label2") && !form.visible(name) && !playing) {
                 playing = true;
                 bells.append({monotonicMs(), -1, 0, 0, int(audio.log.size())});
-                if (bells.size() == 1 && !beforeOpen) QTimer::singleShot(500, freeze);
+                if (bells.size() == 1 && !beforeOpen) QTimer::singleShot(400, freeze);
                 return;
             }
             if (name == QLatin1String("Label1") && playing) ++bells.last().clockChanges;

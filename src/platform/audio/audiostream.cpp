@@ -18,7 +18,7 @@ using Format = StreamFormat;
 constexpr qint64 kAheadMs = 1500;        // decoded audio queued ahead of the output, at most
 constexpr qint64 kSafetyExtraMs = 40;    // beyond the sink's own buffer: a sample queued later
                                          // than that before the output reaches it is not heard
-constexpr qint64 kLeadExtraMs = 150;     // for the owner to queue the next sound and the
+constexpr qint64 kLeadExtraMs = 250;     // for the owner to queue the next sound and the
                                          // decoder to deliver its first samples
 constexpr qint64 kDecodeLimitMs = 3000;  // a decoder silent that long has hung
 constexpr qint64 kFadeMs = 5;            // the end of a span, so the cut does not click
@@ -201,7 +201,15 @@ void AudioStream::openDevice() {
     gint64 bufferUs = 0;
     GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline_));
     GValue item = G_VALUE_INIT;
-    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+    for (GstIteratorResult r; (r = gst_iterator_next(it, &item)) != GST_ITERATOR_DONE;) {
+        if (r == GST_ITERATOR_ERROR) break;
+        if (r == GST_ITERATOR_RESYNC) {  // the bin changed under us: look again
+            gst_iterator_resync(it);
+            device.clear();
+            standIn = false;
+            bufferUs = 0;
+            continue;
+        }
         auto* e = GST_ELEMENT(g_value_get_object(&item));
         GstObject* parent = GST_OBJECT_PARENT(e);
         const bool autoChild =
