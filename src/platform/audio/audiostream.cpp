@@ -276,6 +276,11 @@ void AudioStream::trackPosition() {
         positionFrame_ = std::max(positionFrame_, nsToFrames(ns));
         outputRunning_ = true;
     }
+    // What the sink has taken from the stream (it may render ahead of its clock, as a
+    // PulseAudio null sink does at its default latency).
+    const qint64 taken =
+        writeFrame_ -
+        qint64(gst_app_src_get_current_level_bytes(GST_APP_SRC(source_))) / Format::kFrameBytes;
     const qint64 now = nowMs();
     bool moved = false;
     std::unique_lock lock(mutex_);
@@ -286,7 +291,8 @@ void AudioStream::trackPosition() {
             if (state_.onsetMs < 0) state_.onsetMs = s->startedMs;
             moved = true;
         }
-        if (s->fed && !s->nearEnd && positionFrame_ >= s->startFrame + s->frames - leadFrames_) {
+        const qint64 end = s->startFrame + s->frames;
+        if (s->fed && !s->nearEnd && (positionFrame_ >= end - leadFrames_ || taken >= end)) {
             s->nearEnd = true;
             // shorter than the lead: its owner hears back before it starts, with when it will
             if (s->startedMs < 0) s->startedMs = now + framesToMs(s->startFrame - positionFrame_);
@@ -419,9 +425,14 @@ void AudioStream::beginSound(const SoundRef& s) {
         if (s->startFrame >= 0) return;
     }
     // Queued after the output has already run dry: fill with silence up to where the sound
-    // can still be heard from its first sample.
-    if (outputRunning_ && safetyFrames_ > 0 && writeFrame_ < positionFrame_ + safetyFrames_)
-        pushSilence(positionFrame_ + safetyFrames_ - writeFrame_);
+    // can still be heard from its first sample. In its first moments a stream has less than
+    // that queued by nature (it has only just begun), and nothing can have run dry yet.
+    if (outputRunning_ && safetyFrames_ > 0 && positionFrame_ > safetyFrames_ &&
+        writeFrame_ < positionFrame_ + safetyFrames_) {
+        const qint64 gap = positionFrame_ + safetyFrames_ - writeFrame_;
+        qCInfo(lcAudio) << "a sound came late:" << framesToMs(gap) << "ms of silence before it";
+        pushSilence(gap);
+    }
     std::lock_guard lock(mutex_);
     s->startFrame = writeFrame_;
     playing_.push_back(s);
