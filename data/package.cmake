@@ -33,8 +33,9 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Every package the program needs at run time (Debian 12 names). The libraries are those
 # the executable links (objdump -p ... | grep NEEDED, mapped with dpkg -S); libqt6gui6
 # also carries the xcb platform plugin and the JPEG reader for the background picture.
-# GStreamer: playbin, decodebin, audioconvert (base); wavparse, mpg123, autoaudiosink (good);
-# the PulseAudio and ALSA sinks. The Thai interface needs Thai fonts.
+# GStreamer: the app library (appsrc and appsink of the bell's stream), uridecodebin,
+# audioconvert (base); wavparse, mpg123, autoaudiosink (good); the PulseAudio and ALSA sinks.
+# The Thai interface needs Thai fonts.
 set(tavirin_depends
     "libc6 (>= 2.36)"
     "libstdc++6 (>= 12)"
@@ -46,6 +47,7 @@ set(tavirin_depends
     "libqt6dbus6 (>= 6.4)"
     "libqt6serialport6 (>= 6.4)"
     "libgstreamer1.0-0 (>= 1.22)"
+    "libgstreamer-plugins-base1.0-0 (>= 1.22)"
     "gstreamer1.0-plugins-base (>= 1.22)"
     "gstreamer1.0-plugins-good (>= 1.22)"
     "gstreamer1.0-pulseaudio"
