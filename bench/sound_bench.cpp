@@ -186,7 +186,8 @@ void print(const char* what, const Figures& f) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES")) qputenv("QT_LOGGING_RULES", "tavirin.*.info=false");
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "tavirin.*.info=false");
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
     const QString lib = QString::fromUtf8(TAVIRIN_BENCH_SOUNDLIB);
     Figures low, standard;
