@@ -132,7 +132,12 @@ private slots:
             QVERIFY2(server.start(), qPrintable(server.why()));
         if (fault == u"noserver")
             qputenv("PULSE_SERVER", "unix:" + QFile::encodeName(alsa.filePath("no-server")));
-        auto restore = qScopeGuard([&] { qputenv("PULSE_SERVER", pulse); });
+        auto restore = qScopeGuard([&] {
+            if (pulse.isEmpty())
+                qunsetenv("PULSE_SERVER");
+            else
+                qputenv("PULSE_SERVER", pulse);
+        });
         Rig rig(sink);
         QVERIFY(rig.makeLibrary());
         const QString other = rig.library.otherFolder();
