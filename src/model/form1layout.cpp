@@ -122,6 +122,15 @@ void buildStatusArea(Add& a) {
     cancel.visible = false;
 }
 
+// The free area right of the time board: the next bell and today's state, for anyone who
+// passes the screen.
+void buildDayStatus(Add& a) {
+    auto& next = a.label(QStringLiteral("lbl_next_bell"), {}, 5400, 1620, 5115, 420, {});
+    next.foreground = kDarkBlue;
+    next.font = FontRole::Bold;
+    a.label(QStringLiteral("lbl_today_state"), {}, 5400, 2040, 5115, 375, {});
+}
+
 void buildTimeBoard(Add& a) {
     const QString frame = QStringLiteral("Frame1");
     auto& f = a.make(frame, ControlKind::Frame, {}, 120, 360, 4455, 5175,
@@ -420,6 +429,7 @@ void buildForm1(FormModel& model) {
     Add a{model};
     buildTimeBoard(a);
     buildStatusArea(a);
+    buildDayStatus(a);
     buildButtonRow(a);
     buildSettingsPanel(a);
     buildDevicePanel(a);

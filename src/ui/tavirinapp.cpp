@@ -9,6 +9,7 @@
 #include "outputs/soundplayer.h"
 #include "outputs/waiter.h"
 #include "platform/audio/gstaudiooutput.h"
+#include "platform/audio/gstaudioprobe.h"
 #include "platform/clock.h"
 #include "platform/gui/qttrayicon.h"
 #include "platform/gui/widgetdialogs.h"
@@ -19,10 +20,14 @@
 #include "platform/radio/gstradioplayer.h"
 #include "platform/serial/qtseriallines.h"
 #include "platform/settings/inisettingsbackend.h"
+#include "platform/storage/storagefolderprobe.h"
+#include "platform/time/timedatedclocksync.h"
 #include "scheduler/arming.h"
 #include "scheduler/bellscheduler.h"
 #include "scheduler/bellsequence.h"
 #include "scheduler/talkingclock.h"
+#include "status/daystatus.h"
+#include "status/selftest.h"
 #include "store/programstore.h"
 #include "store/soundlibrary.h"
 #include "ui/editor/scheduleeditor.h"
@@ -34,6 +39,7 @@
 #include "ui/traywindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
 
 namespace tavirin {
@@ -59,6 +65,9 @@ struct TavirinApp::Parts {
     GstRadioPlayer radio{kAudioSink};
     SystemctlPower power;
     QtTrayIcon trayIcon{programIcon(), QStringLiteral("Tavirin")};
+    GstAudioProbe audioProbe{kAudioSink};
+    TimedatedClockSync clockSync;
+    StorageFolderProbe folderProbe;
 
     // The main window's state and its operations.
     FormModel form;
@@ -75,6 +84,8 @@ struct TavirinApp::Parts {
     std::unique_ptr<BellScheduler> scheduler;
     std::unique_ptr<ScheduleEditor> editor;
     std::unique_ptr<TrayWindow> tray;
+    std::unique_ptr<DayStatus> dayStatus;
+    std::unique_ptr<SelfTest> selfTest;
 
     Parts() {
         buildForm1(form);
@@ -121,6 +132,18 @@ struct TavirinApp::Parts {
         editor->setCloseSettingsPanel([this] { animator->closeSettingsPanel(); });
         relay->setClosePanel([this] { animator->closeDevicePanel(); });
 
+        trayIcon.setWarningIcon(warningIcon());
+        dayStatus = std::make_unique<DayStatus>(form, clock, &trayIcon);
+        selfTest =
+            std::make_unique<SelfTest>(SelfTest::Probes{serial, audioProbe, clockSync, folderProbe},
+                                       store, library, clock, dialogs);
+        selfTest->setFolders(
+            {{SelfTest::kItemStore, QFileInfo(IniSettingsBackend::defaultFilePath()).path(), true},
+             {SelfTest::kItemLibrary, library.root(), false}});
+        selfTest->setBellInProgress([this] { return scheduler->bellInProgress(); });
+        selfTest->setTriggers([this] { return DayStatus::triggers(form); });
+        selfTest->onReport([this](const SelfTestReport& r) { dayStatus->setSelfTest(r); });
+
         animator->connectControls();
         media->connectControls();
         shutdown->connectControls();
@@ -160,6 +183,9 @@ bool TavirinApp::start() {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         p.window->move(qMax(0, (screen->availableGeometry().width() - p.window->width()) / 2), 0);
     p.animator->showMainWindow();
+    p.dayStatus->refresh();
+    p.dayStatus->start();
+    p.selfTest->start();
     qCInfo(lcUi) << "Tavirin started; today's program is" << p.arming->activeApplication();
     return true;
 }

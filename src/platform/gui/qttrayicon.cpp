@@ -10,7 +10,7 @@
 namespace tavirin {
 
 QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
-    : QObject(parent), icon_(icon) {
+    : QObject(parent), icon_(icon), normalIcon_(icon) {
     icon_.setToolTip(tip);
     connect(&icon_, &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
     // Whether an entry can be chosen is asked afresh each time the menu opens.
@@ -44,6 +44,12 @@ void QtTrayIcon::setMenu(const QList<TrayMenuEntry>& entries) {
         });
     }
     icon_.setContextMenu(entries_.isEmpty() ? nullptr : &menu_);
+}
+
+void QtTrayIcon::setWarning(bool warning) {
+    if (warning == warning_) return;
+    warning_ = warning;
+    icon_.setIcon(warning && !warningIcon_.isNull() ? warningIcon_ : normalIcon_);
 }
 
 bool QtTrayIcon::add() {
