@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The real program's start-up self-test finds a word file that is gone and a relay adapter
+# that is not plugged in, and says so in one notice; a sound server of the test's own stands
+# for the sound card, so the output check passes.
+set -euo pipefail
+tavirin=$1
+soundlib=$2
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; pulseaudio --kill 2>/dev/null || true; rm -rf "$work"' EXIT
+
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+export TAVIRIN_SOUNDLIB_DIR=$soundlib QT_QPA_PLATFORM=offscreen FAKETIME_DONT_FAKE_MONOTONIC=1
+
+pulseaudio -n --daemonize=yes --exit-idle-time=-1 --disallow-exit \
+  -L "module-null-sink sink_name=bells" -L module-native-protocol-unix \
+  --log-target=file:"$work/pulse.log" 2>/dev/null
+for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+
+# after today's first bell, so that only the start-up self-test runs
+run() { timeout "$1" faketime '2026-12-09 10:30:00' "$tavirin" > "$work/app.log" 2>&1 || true; }
+
+# First start: the store and the library are made; its files are all well (whether this
+# machine has a COM1 is its own business).
+run 6
+grep -q 'self-test sounds ok' "$work/app.log" || { cat "$work/app.log"; echo "no self-test"; exit 1; }
+
+# A word file gone, and COM1 saved with a USB adapter that is not there.
+gone=$HOME/rivedezode/time/standard/17.wav
+rm "$gone"
+ini=$XDG_CONFIG_HOME/tavirin/tavirin.ini
+sed -i 's|^com_port\\com_port=.*|&\ncom_port\\com_device="/dev/serial/by-id/usb-no-such-relay-if00"|' "$ini"
+grep -q 'usb-no-such-relay' "$ini"
+
+run 6
+log=$work/app.log
+fail() { cat "$log"; echo "$1"; exit 1; }
+grep 'self-test relay FAILED' "$log" | grep -q 'COM1' || fail "the missing relay was not found"
+grep 'self-test sounds FAILED' "$log" | grep -qF "$gone" || fail "the missing word file was not found"
+grep -q 'self-test audio ok' "$log" || fail "the sound server was not found"
+[ "$(grep -c 'notice:' "$log")" = 1 ] || fail "not one notice"
+grep 'notice:' "$log" | grep -qF "$gone" || fail "the notice does not name the file"
+echo "1 passed, 0 failed"
