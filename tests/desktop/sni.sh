@@ -11,6 +11,7 @@ desktop_start xfce
 desktop_clock "2026-12-09 10:30:00"
 desktop_app "$tavirin" "$soundlib"
 desktop_wait_log 'Tavirin started'
+desktop_close_selftest_notice
 desktop_wait_window
 desktop_wait_geometry "737x411 IsViewable"
 # Over StatusNotifierItem, not XEmbed: no window of the program inside the panel.
