@@ -98,10 +98,7 @@ SqliteJournal::SqliteJournal(QString filePath, const Clock& clock)
       connection_(QStringLiteral("tavirin-journal-%1").arg(quintptr(this), 0, 16)),
       clock_(clock) {}
 
-SqliteJournal::~SqliteJournal() {
-    close();
-    QSqlDatabase::removeDatabase(connection_);
-}
+SqliteJournal::~SqliteJournal() { close(); }
 
 QString SqliteJournal::defaultFilePath() {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
@@ -115,10 +112,12 @@ bool SqliteJournal::open() {
 }
 
 void SqliteJournal::close() {
-    if (!QSqlDatabase::contains(connection_)) return;
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    db.close();
     open_ = false;
+    if (!QSqlDatabase::contains(connection_)) return;
+    QSqlDatabase::database(connection_, false).close();
+    // Removed, not only closed: a connection that met a full disk stays unusable after the
+    // disk has room again, even closed and opened again.
+    QSqlDatabase::removeDatabase(connection_);
 }
 
 void SqliteJournal::fail(const QString& why) {
@@ -234,6 +233,7 @@ bool SqliteJournal::ensureOpen() {
             return true;
         }
         close();
+        qCDebug(lcJournal).noquote() << "cannot open:" << why << code;
         struct stat st {};
         const bool notAFile =
             ::stat(QFile::encodeName(path_).constData(), &st) == 0 && !S_ISREG(st.st_mode);
@@ -324,6 +324,9 @@ bool SqliteJournal::flush() {
         if (pending_.last().size() == 1 && pending_.last().first().sql.startsWith(
                                                QLatin1String("INSERT OR REPLACE INTO heartbeat")))
             pendingHeartbeat_ = pending_.takeLast().first().binds.first().toString();
+        // The next write opens the file afresh.
+        close();
+        qCDebug(lcJournal).noquote() << "still not written:" << why;
         fail(why);
         return false;
     }
