@@ -94,13 +94,14 @@ void BellRecorder::ended(const BellRun& run) {
         b.period
             ? QStringLiteral("the bell of period %1 at %2").arg(*b.period).arg(clockText(b.due))
             : QStringLiteral("announce-now");
+    // Written before it is said, so whoever reads the log finds the row complete.
+    if (journal_) journal_->bellEnded(b);
     if (b.outcome == journal::kFailed)
         qCWarning(lcScheduler).noquote() << what << "failed:" << b.detail;
     else
         qCInfo(lcScheduler).noquote()
             << what << b.outcome
             << (b.onsetMs ? QStringLiteral("(onset %1 ms)").arg(*b.onsetMs) : QString());
-    if (journal_) journal_->bellEnded(b);
 }
 
 void BellRecorder::notRung(const LateBellDecision& decision, const LateBellDecision::Entry& entry) {
