@@ -125,10 +125,13 @@ void buildStatusArea(Add& a) {
 // The free area right of the time board: the next bell and today's state, for anyone who
 // passes the screen.
 void buildDayStatus(Add& a) {
-    auto& next = a.label(QStringLiteral("lbl_next_bell"), {}, 5400, 1620, 5115, 420, {});
+    auto& next = a.label(QStringLiteral("lbl_next_bell"), {}, 5400, 1620, 3900, 420, {});
     next.foreground = kDarkBlue;
     next.font = FontRole::Bold;
-    a.label(QStringLiteral("lbl_today_state"), {}, 5400, 2040, 5115, 375, {});
+    a.make(QStringLiteral("cmd_today"), ControlKind::Button, {}, 9360, 1600, 1155, 360,
+           QStringLiteral("บันทึกออด"), QStringLiteral(" ออดของวันนี้และวันก่อน ๆ "));
+    a.label(QStringLiteral("lbl_today_state"), {}, 5400, 2040, 5115, 330, {});
+    a.label(QStringLiteral("lbl_selftest_state"), {}, 5400, 2380, 5115, 330, {});
 }
 
 void buildTimeBoard(Add& a) {
@@ -155,6 +158,10 @@ void buildTimeBoard(Add& a) {
         trig.background = kBlack;
         trig.foreground = kRed;
         trig.font = FontRole::Bold;
+        // How the period's bell went today, before its caption (empty until it has rung).
+        auto& mark = a.label(arrayName(QStringLiteral("lbl_board_mark"), n), frame,
+                             right ? 2295 : 15, y, 210, 315, {});
+        mark.font = FontRole::Bold;
     }
 }
 

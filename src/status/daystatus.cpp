@@ -4,11 +4,19 @@
 #include "model/formmodel.h"
 #include "platform/clock.h"
 #include "platform/trayicon.h"
+#include "status/dayreport.h"
+
+#include <array>
 
 namespace tavirin {
 
-DayStatus::DayStatus(FormModel& form, const Clock& clock, TrayIcon* tray)
-    : form_(form), clock_(clock), tray_(tray) {
+namespace {
+constexpr Rgb kTrouble{192, 0, 0};
+constexpr Rgb kAllWell{0, 96, 0};
+}  // namespace
+
+DayStatus::DayStatus(FormModel& form, const Clock& clock, TrayIcon* tray, const Journal* journal)
+    : form_(form), clock_(clock), tray_(tray), journal_(journal) {
     refreshTimer_.setInterval(kRefreshMs);
     connect(&refreshTimer_, &QTimer::timeout, this, &DayStatus::refresh);
 }
@@ -53,20 +61,58 @@ void DayStatus::setSelfTest(const SelfTestReport& report) {
 }
 
 bool DayStatus::warning() const {
-    return selfTest_.failed();
+    return selfTest_.failed() || dayHasTrouble(bells_);
+}
+
+void DayStatus::journalChanged() {
+    // a bell writes several rows in a row: read them once
+    if (reloadQueued_) return;
+    reloadQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        reloadQueued_ = false;
+        bellsDay_ = QDate();
+        refresh();
+    });
+}
+
+void DayStatus::readBells(QDate day) {
+    bellsDay_ = day;
+    bells_ = journal_ && day.isValid() ? journal_->bellsOn(day) : QList<BellRecord>();
+    showMarks();
+}
+
+void DayStatus::showMarks() {
+    std::array<std::optional<BoardMark>, 24> marks;
+    for (const BellRecord& b : bells_)  // in order of due time: the last one of a period counts
+        if (b.kind == journal::kScheduled && b.period && *b.period >= 1 && *b.period <= 24)
+            if (std::optional<BoardMark> m = boardMark(b)) marks[std::size_t(*b.period - 1)] = m;
+    for (int n = 1; n <= 24; ++n) {
+        const QString name = arrayName(QStringLiteral("lbl_board_mark"), n);
+        const std::optional<BoardMark>& m = marks[std::size_t(n - 1)];
+        form_.setText(name, m ? m->glyph : QString());
+        form_.setToolTip(name, m ? m->toolTip : QString());
+        if (m) form_.setForeground(name, m->colour);
+    }
 }
 
 void DayStatus::refresh() {
     const QDateTime now = clock_.now();
+    if (now.date() != bellsDay_) readBells(now.date());
     const QString next = nextBellText(triggers(form_), now.time());
-    const QString today = selfTestText(selfTest_);
+    const QString bells = daySummary(bells_);
+    const QString test = selfTestText(selfTest_);
     form_.setText(QStringLiteral("lbl_next_bell"), next);
-    form_.setText(QStringLiteral("lbl_today_state"), today);
+    form_.setText(QStringLiteral("lbl_today_state"), bells);
+    form_.setForeground(QStringLiteral("lbl_today_state"),
+                        dayHasTrouble(bells_) ? kTrouble : kAllWell);
+    form_.setText(QStringLiteral("lbl_selftest_state"), test);
+    form_.setForeground(QStringLiteral("lbl_selftest_state"),
+                        selfTest_.failed() ? kTrouble : kAllWell);
     const bool warn = warning();
-    form_.setForeground(QStringLiteral("lbl_today_state"), warn ? Rgb{192, 0, 0} : Rgb{0, 96, 0});
     if (!tray_) return;
     QStringList tip{QStringLiteral("Tavirin"), next};
-    if (!today.isEmpty()) tip << today;
+    for (const QString& line : {bells, test})
+        if (!line.isEmpty()) tip << line;
     tray_->setToolTip(tip.join(u'\n'));
     tray_->setWarning(warn);
 }

@@ -28,6 +28,7 @@
 #include "scheduler/bellsequence.h"
 #include "scheduler/talkingclock.h"
 #include "status/daystatus.h"
+#include "status/dayreport.h"
 #include "status/selftest.h"
 #include "store/programstore.h"
 #include "store/soundlibrary.h"
@@ -37,6 +38,7 @@
 #include "ui/panelanimator.h"
 #include "ui/pictures.h"
 #include "ui/startup.h"
+#include "ui/todayview.h"
 #include "ui/traywindow.h"
 
 #include <QApplication>
@@ -89,6 +91,7 @@ struct TavirinApp::Parts {
     std::unique_ptr<TrayWindow> tray;
     std::unique_ptr<DayStatus> dayStatus;
     std::unique_ptr<SelfTest> selfTest;
+    std::unique_ptr<TodayView> todayView;
 
     Parts() {
         buildForm1(form);
@@ -137,16 +140,26 @@ struct TavirinApp::Parts {
         relay->setClosePanel([this] { animator->closeDevicePanel(); });
 
         trayIcon.setWarningIcon(warningIcon());
-        dayStatus = std::make_unique<DayStatus>(form, clock, &trayIcon);
+        dayStatus = std::make_unique<DayStatus>(form, clock, &trayIcon, &journal);
+        todayView = std::make_unique<TodayView>(journal, clock);
+        journal.setChangeListener([this] {
+            dayStatus->journalChanged();
+            todayView->journalChanged();
+        });
         selfTest =
             std::make_unique<SelfTest>(SelfTest::Probes{serial, audioProbe, clockSync, folderProbe},
                                        store, library, clock, dialogs);
         selfTest->setFolders(
             {{SelfTest::kItemStore, QFileInfo(IniSettingsBackend::defaultFilePath()).path(), true},
+             {SelfTest::kItemJournal, QFileInfo(SqliteJournal::defaultFilePath()).path(), true},
              {SelfTest::kItemLibrary, library.root(), false}});
         selfTest->setBellInProgress([this] { return scheduler->bellInProgress(); });
         selfTest->setTriggers([this] { return DayStatus::triggers(form); });
-        selfTest->onReport([this](const SelfTestReport& r) { dayStatus->setSelfTest(r); });
+        selfTest->onReport([this](const SelfTestReport& r) {
+            journal.recordChecks(r.at, checkRecords(r));
+            dayStatus->setSelfTest(r);
+        });
+        form.onClick(QStringLiteral("cmd_today"), [this] { todayView->open(); });
 
         animator->connectControls();
         media->connectControls();

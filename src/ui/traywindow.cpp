@@ -22,6 +22,7 @@ void TrayWindow::createTrayIcon() {
          [this] { onTrayNotification(TrayIcon::Gesture::DoubleClick); },
          {}},
         {QStringLiteral("บอกเวลาขณะนี้"), [this] { announceNow(); }, whenIdle},
+        {QStringLiteral("บันทึกออด"), [this] { form_.click(QStringLiteral("cmd_today")); }, {}},
         {QStringLiteral("ออกจากโปรแกรม"), [this] { exitProgram(); }, whenIdle},
     });
     addTrayIcon();

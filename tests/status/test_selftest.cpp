@@ -224,9 +224,9 @@ private slots:
         rig.serial.clearDevices();
         QVERIFY(rig.runToEnd());
         status.setSelfTest(rig.test.last());
-        QCOMPARE(form.text("lbl_today_state"),
+        QCOMPARE(form.text("lbl_selftest_state"),
                  QStringLiteral("ตรวจระบบ 06:48 พบปัญหา: ") + thaiCheckName(SelfTest::kItemRelay));
-        QVERIFY(tray.toolTip.contains(form.text("lbl_today_state")));
+        QVERIFY(tray.toolTip.contains(form.text("lbl_selftest_state")));
         QVERIFY(tray.warning);
     }
 };
