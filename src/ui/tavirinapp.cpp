@@ -173,6 +173,8 @@ struct TavirinApp::Parts {
         // The window manager's close button hides the window like the hide button.
         form.onClick(QStringLiteral("Form_Close"), [this] { animator->hideMainWindow(); });
     }
+    // The journal outlives what shows it: a last write must not reach them.
+    ~Parts() { journal.setChangeListener({}); }
 };
 
 TavirinApp::TavirinApp() : d_(std::make_unique<Parts>()) {}
