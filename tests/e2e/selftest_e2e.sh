@@ -1,22 +1,12 @@
 #!/usr/bin/env bash
 # The real program's start-up self-test finds a word file that is gone and a relay adapter
-# that is not plugged in, says so in one notice and writes its items to the journal; a sound server of the test's own stands
-# for the sound card, so the output check passes.
+# that is not plugged in, says so in one notice and writes its items to the journal; a sound
+# server of the test's own stands for the sound card, so the output check passes.
 set -euo pipefail
 tavirin=$1
 soundlib=$2
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; pulseaudio --kill 2>/dev/null || true; rm -rf "$work"' EXIT
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-export TAVIRIN_SOUNDLIB_DIR=$soundlib QT_QPA_PLATFORM=offscreen FAKETIME_DONT_FAKE_MONOTONIC=1
-
-pulseaudio -n --daemonize=yes --exit-idle-time=-1 --disallow-exit \
-  -L "module-null-sink sink_name=bells" -L module-native-protocol-unix \
-  --log-target=file:"$work/pulse.log" 2>/dev/null
-for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "$0")/../support/e2e.sh"
+export QT_QPA_PLATFORM=offscreen FAKETIME_DONT_FAKE_MONOTONIC=1
 
 # after today's first bell, so that only the start-up self-test runs
 run() { timeout 6 faketime "2026-12-09 $1" "$tavirin" > "$work/app.log" 2>&1 || true; }
