@@ -84,8 +84,8 @@ private slots:
         QVERIFY(bells && checks);
         QCOMPARE(bells->rowCount(), 4);
         QCOMPARE(row(bells, 0), (QStringList{"ช่วงที่ 1", "07:00", "ดังแล้ว", "", ""}));
-        QCOMPARE(row(bells, 1), (QStringList{"ช่วงที่ 2", "08:00", "ดังช้า", "12 วินาที",
-                                             "เครื่องทำงานช้าหรือค้างไปชั่วขณะ"}));
+        QCOMPARE(row(bells, 1),
+                 (QStringList{"ช่วงที่ 2", "08:00", "ดังช้า", "12 วินาที", "เครื่องทำงานช้าหรือค้างไปชั่วขณะ"}));
         QCOMPARE(row(bells, 2).mid(0, 3), (QStringList{"ช่วงที่ 3", "09:00", "ไม่ได้ดัง"}));
         QVERIFY(row(bells, 2)[4].contains("นาฬิกา"));
         QCOMPARE(row(bells, 3).mid(0, 3), (QStringList{"ช่วงที่ 4", "10:00", "ดังไม่สำเร็จ"}));
