@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calendar/dayplan.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -37,6 +39,17 @@ public:
 
     explicit BellScheduler(Parts parts);
 
+    // Called when the time of a bell passes that the calendar or a change of today keeps
+    // quiet (after the log line the scheduler writes itself): the bell journal records it
+    // there, with its reason, as not rung rather than missed.
+    void setQuietBellHandler(std::function<void(const QuietBell&)> handler) {
+        quietBell_ = std::move(handler);
+    }
+    // After a change of the calendar or of today: the board is armed again at once, or, while
+    // a bell is on its way, as soon as it is over (its period must stay identifiable).
+    // `reloadEditor`: the day programs changed too (a restored backup): the whole armToday.
+    void armWhenIdle(bool reloadEditor);
+
     // The shutdown watch the tick runs after the period comparison (slide-in true).
     void setShutdownWatch(std::function<void(bool slideIn)> watch) { shutdownWatch_ = std::move(watch); }
 
@@ -64,6 +77,8 @@ private:
     QString refreshClockLabel(const QDateTime& now);
     void fire(const QString& clockText);
     QStringList triggers() const;
+    void planned(const DayPlan& plan);
+    void passQuietBells(const QDateTime& now);
 
     Parts p_;
     std::function<void(bool)> shutdownWatch_;
@@ -73,6 +88,10 @@ private:
     QString lastFiredKey_;           // date and trigger string of the last firing
     QString lastRefusedKey_;         // the last one refused as already rung (logged once)
     int windowWaits_ = 0;
+    std::function<void(const QuietBell&)> quietBell_;
+    QList<int> quietSeconds_;  // of the armed plan's quiet bells, in order
+    qsizetype nextQuiet_ = 0;  // the first whose time has not passed yet
+    enum class Pending { None, Board, Whole } pendingArm_ = Pending::None;
 };
 
 }  // namespace tavirin
