@@ -33,10 +33,10 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Every package the program needs at run time (Debian 12 names). The libraries are those
 # the executable links (objdump -p ... | grep NEEDED, mapped with dpkg -S); libqt6gui6
 # also carries the xcb platform plugin and the JPEG reader for the background picture.
-# GStreamer: playbin, decodebin, audioconvert, Ogg Vorbis and Opus (base); wavparse, mpg123,
-# autoaudiosink, the HTTP source souphttpsrc, icydemux, HLS (good); the PulseAudio and ALSA
-# sinks. Qt Network asks a radio station's server what its address holds. The Thai interface
-# needs Thai fonts.
+# GStreamer: the app library (appsrc and appsink of the bell's stream), playbin, uridecodebin,
+# audioconvert, Ogg Vorbis and Opus (base); wavparse, mpg123, autoaudiosink, the HTTP source
+# souphttpsrc, icydemux, HLS (good); the PulseAudio and ALSA sinks. Qt Network asks a radio
+# station's server what its address holds. The Thai interface needs Thai fonts.
 set(tavirin_depends
     "libc6 (>= 2.36)"
     "libstdc++6 (>= 12)"
@@ -49,6 +49,7 @@ set(tavirin_depends
     "libqt6serialport6 (>= 6.4)"
     "libqt6network6 (>= 6.4)"
     "libgstreamer1.0-0 (>= 1.22)"
+    "libgstreamer-plugins-base1.0-0 (>= 1.22)"
     "gstreamer1.0-plugins-base (>= 1.22)"
     "gstreamer1.0-plugins-good (>= 1.22)"
     "gstreamer1.0-pulseaudio"

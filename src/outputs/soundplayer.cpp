@@ -7,12 +7,18 @@
 namespace tavirin {
 namespace {
 
+// The notices about the sound output share one key, which no file path can be.
+const QString kOutputKey = QStringLiteral("\n(sound output)");
+
 // What the operator reads: the cause in Thai, the technical text below it.
-QString thaiReason(const QString& path) {
+QString thaiReason(const QString& path, bool outputFault) {
+    if (outputFault) return QStringLiteral("ระบบเสียงของเครื่องไม่พร้อม");
     const QFileInfo info(path);
     if (path.isEmpty()) return QStringLiteral("ไม่ได้กำหนดไฟล์เสียง");
+    if (path.contains(QLatin1String("://"))) return QStringLiteral("เป็นที่อยู่เว็บ ไม่ใช่ไฟล์เสียง");
     if (!info.exists()) return QStringLiteral("ไม่พบไฟล์เสียง");
     if (info.isDir()) return QStringLiteral("เป็นโฟลเดอร์ ไม่ใช่ไฟล์เสียง");
+    if (!info.isFile()) return QStringLiteral("ไม่ใช่ไฟล์เสียง");
     if (info.size() == 0) return QStringLiteral("ไฟล์เสียงว่างเปล่า");
     return QStringLiteral("ไฟล์เสียงเสียหายหรือเป็นชนิดที่เล่นไม่ได้");
 }
@@ -24,31 +30,43 @@ SoundPlayer::SoundPlayer(AudioOutput& audio, Dialogs& dialogs, const Clock* cloc
     monotonic_.start();
 }
 
-bool SoundPlayer::playWait(const QString& path) {
-    const Result r = audio_.playToEnd(path);
-    if (!r) report(path, r.error);
-    return r.ok;
+void SoundPlayer::openStream() {
+    audio_.openStream();
 }
 
-bool SoundPlayer::playBlip(const QString& path) {
-    const Result r = audio_.startSpan(path, kBlipMs);
-    if (!r) report(path, r.error);
-    return r.ok;
+StreamOutcome SoundPlayer::closeStream() {
+    const StreamOutcome out = audio_.closeStream();
+    if (!out.result) report(QString(), out.result, true);
+    return out;
+}
+
+SoundOutcome SoundPlayer::playWait(const QString& path) {
+    const SoundOutcome out = audio_.playToEnd(path);
+    if (!out) report(path, out.result, out.outputFault);
+    return out;
+}
+
+SoundOutcome SoundPlayer::playBlip(const QString& path) {
+    const SoundOutcome out = audio_.queueSpan(path, kBlipMs, kBlipGapMs);
+    if (!out) report(path, out.result, out.outputFault);
+    return out;
 }
 
 qint64 SoundPlayer::nowMs() const {
     return clock_ ? clock_->now().toMSecsSinceEpoch() : monotonic_.elapsed();
 }
 
-void SoundPlayer::report(const QString& path, const QString& why) {
-    qCWarning(lcAudio).noquote() << "sound failed:" << why;
+void SoundPlayer::report(const QString& path, const Result& result, bool outputFault) {
+    qCWarning(lcAudio).noquote() << "sound failed:" << result.error;
+    const QString key = outputFault ? kOutputKey : path;
     const qint64 now = nowMs();
-    const auto last = lastNotice_.constFind(path);
+    const auto last = lastNotice_.constFind(key);
     // a clock set back counts as time passed, so a notice is never held back for long
     if (last != lastNotice_.constEnd() && now >= *last && now - *last < kNoticeIntervalMs) return;
-    lastNotice_.insert(path, now);
+    lastNotice_.insert(key, now);
+    const QString where = path.isEmpty() ? QString() : QStringLiteral(": ") + path;
     dialogs_.notice(QStringLiteral("เล่นเสียงไม่ได้"),
-                    thaiReason(path) + QStringLiteral(": ") + path + u'\n' + why);
+                    thaiReason(path, outputFault) + where + u'\n' + result.error);
 }
 
 }  // namespace tavirin

@@ -11,24 +11,33 @@
 namespace tavirin {
 
 // Plays the bell's sounds. A sound that cannot be played never stops the caller: it is
-// logged, the operator gets a non-modal notice in Thai (at most one per file a minute, so a
-// missing file does not flood the tray through a day of bells), and the call returns.
+// logged, the operator gets a non-modal notice in Thai (at most one per file a minute, and one
+// a minute for a failing sound output, so a missing file or a dead server does not flood the
+// tray through a day of bells), and the call returns.
 class SoundPlayer {
 public:
-    static constexpr int kBlipMs = 5;
+    // A blip is the start of the system sound followed by a pause, so that five in a row are
+    // heard as five (0.75 s together).
+    static constexpr int kBlipMs = 50;
+    static constexpr int kBlipGapMs = 100;
     static constexpr qint64 kNoticeIntervalMs = 60 * 1000;
 
     // `clock` paces the notices; without one a monotonic timer does.
     SoundPlayer(AudioOutput& audio, Dialogs& dialogs, const Clock* clock = nullptr);
 
-    // Returns when the sound has ended or failed. true if it played (for tests; callers
-    // go on either way).
-    bool playWait(const QString& path);
-    // Starts the first kBlipMs of the sound and returns at once.
-    bool playBlip(const QString& path);
+    // A bell's sounds between these two share one output stream; closeStream returns when the
+    // last of them has left the output.
+    void openStream();
+    StreamOutcome closeStream();
+
+    // Returns when the sound has ended or failed; converts to true if it played (for tests;
+    // callers go on either way).
+    SoundOutcome playWait(const QString& path);
+    // Queues a blip of the sound and returns without waiting to hear it.
+    SoundOutcome playBlip(const QString& path);
 
 private:
-    void report(const QString& path, const QString& why);
+    void report(const QString& path, const Result& result, bool outputFault);
     qint64 nowMs() const;
 
     AudioOutput& audio_;

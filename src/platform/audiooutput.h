@@ -6,18 +6,56 @@
 
 namespace tavirin {
 
+// How one sound went. Times are on the monotonic clock in milliseconds (the reference of
+// QElapsedTimer::msecsSinceReference), -1 when it never got that far.
+struct SoundOutcome {
+    Result result;
+    bool outputFault = false;  // the sound output failed (no device, not responding), not the file
+    qint64 startMs = -1;       // its first sample reached the output
+    qint64 endMs = -1;         // its last sample reaches the output
+
+    static SoundOutcome fileFault(QString why) { return {Result::failure(std::move(why))}; }
+    static SoundOutcome outputFailure(QString why) {
+        return {Result::failure(std::move(why)), true};
+    }
+    explicit operator bool() const { return result.ok; }
+};
+
+// How a whole output stream went.
+struct StreamOutcome {
+    Result result;          // it played out to its last sample, or why not
+    bool noDevice = false;  // it reached no real audio device (only a silent stand-in)
+    qint64 onsetMs = -1;    // its first sample reached the output
+};
+
 // Plays sound files (WAV or MP3) on the PA output.
+//
+// A bell's sounds share one output stream: openStream before the first, closeStream after the
+// last. Inside it the files follow each other without a gap, and a sound that cannot be played
+// costs only its own place. A sound played without an open stream gets a stream of its own.
+//
+// While a call waits, the Qt event loop keeps running with user input held back, so the
+// window repaints and timers fire, but no click reaches the program. Every wait is bounded.
 class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
 
-    // Plays the file to its end and returns then, or when it failed or timed out. While it
-    // waits the Qt event loop keeps running with user input held back, so the window
-    // repaints and timers fire, but no click reaches the program.
-    virtual Result playToEnd(const QString& path) = 0;
+    // Opens the stream that the following sounds share and returns at once; the sound device
+    // is opened in the background.
+    virtual void openStream() = 0;
 
-    // Starts the first `milliseconds` of the file and returns at once.
-    virtual Result startSpan(const QString& path, int milliseconds) = 0;
+    // Plays the file and returns when it has ended, or when it failed or timed out. Inside a
+    // stream "ended" means its remaining samples are queued at the output, a short lead before
+    // they are heard, so that the next file follows seamlessly; closeStream waits for the rest.
+    virtual SoundOutcome playToEnd(const QString& path) = 0;
+
+    // Queues the first `milliseconds` of the file followed by `silenceMs` of silence and
+    // returns once they are in the stream (a few milliseconds), without waiting to hear them.
+    virtual SoundOutcome queueSpan(const QString& path, int milliseconds, int silenceMs) = 0;
+
+    // Lets the stream play out and closes it: returns when its last sample has left the
+    // output, so whatever follows (the amplifier going off) never cuts it.
+    virtual StreamOutcome closeStream() = 0;
 };
 
 }  // namespace tavirin

@@ -82,10 +82,14 @@ void BellSequence::runBellSequence() {
                         << settings_.backChimeFile;
     {
         HeldTimers held(form_, {"Timer4", "Timer23"});
+        // one output stream for the whole bell: no gaps between the files, and the amplifier
+        // goes off only once the back chime has left the output
+        out_.player.openStream();
         out_.player.playWait(settings_.frontChimeFile);
         out_.talkingClock.announceTime(settings_.announceMode);
         out_.player.playWait(addOn.isEmpty() ? systemSound : addOn);
         out_.player.playWait(settings_.backChimeFile);
+        out_.player.closeStream();
     }
     form_.setText(QStringLiteral("Text3"), QString());
     form_.timer(QStringLiteral("Timer22"))->stop();

@@ -110,7 +110,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(double, pause);
         QVERIFY2(QFileInfo(file).isFile(), qPrintable(file));
-        const Result r = decoder.playToEnd(file);
+        const Result r = decoder.playToEnd(file).result;
         QVERIFY2(r.ok, qPrintable(r.error));
         if (!file.endsWith(".wav")) return;
 
@@ -326,8 +326,10 @@ private slots:
         QCOMPARE(n, run.size());
         QVERIFY(!overlapped);
         QCOMPARE(dialogs.shown.size(), 0);
+        // each sound alone is a stream of its own, resampled to the stream's rate
         for (int k = 0; k < run.size(); ++k)
-            QCOMPARE(readWav(cap(k + 1)).frames(), readWav(run[k]).frames());
+            QVERIFY2(qAbs(readWav(cap(k + 1)).seconds() - readWav(run[k]).seconds()) < 0.001,
+                     qPrintable(run[k]));
     }
 
     void findsDefaultFromEnvironment() {

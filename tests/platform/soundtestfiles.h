@@ -4,6 +4,7 @@
 // "wavenc ! filesink" capture writes.
 
 #include <QFile>
+#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -73,6 +74,34 @@ inline WavInfo readWav(const QString& path) {
         pos = body + size + (size & 1);
     }
     return w;
+}
+
+// The loud stretches of a 16-bit capture, as [first, last] frames: a frame is loud when any
+// channel exceeds `threshold`; silence shorter than `minGapMs` (a sine's zero crossings) does
+// not split a stretch.
+struct Stretch {
+    qint64 first = 0, last = 0;
+    double seconds(int rate) const { return double(last - first + 1) / rate; }
+};
+inline QList<Stretch> loudStretches(const WavInfo& w, int threshold = 200, double minGapMs = 2.0) {
+    QList<Stretch> out;
+    const qint64 minGap = qint64(minGapMs * w.rate / 1000);
+    qint64 quiet = 0;
+    for (qint64 f = 0; f < w.frames(); ++f) {
+        int peak = 0;
+        for (int c = 0; c < w.channels; ++c)
+            peak = qMax(peak, qAbs(int(w.sample(f * w.channels + c))));
+        if (peak <= threshold) {
+            ++quiet;
+            continue;
+        }
+        if (out.isEmpty() || quiet >= minGap)
+            out.append({f, f});
+        else
+            out.last().last = f;
+        quiet = 0;
+    }
+    return out;
 }
 
 }  // namespace tavirin::test

@@ -2,6 +2,7 @@
 #include "platform/soundtestfiles.h"
 
 #include <gst/gst.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,18 +16,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A capture sink whose file is set per pipeline: cap-1.wav, cap-2.wav, ...
-struct Capture {
-    explicit Capture(QString dir) : dir(std::move(dir)) {}
-    QString dir;
-    int count = 0;
-    std::function<void(int)> onNewPipeline;
-    QString file(int n) const { return dir + QStringLiteral("/cap-%1.wav").arg(n); }
+const QString kCaptureSink = QStringLiteral("wavenc ! filesink name=cap");
 
-    void attach(GstAudioOutput& out) {
+// The real output into a capture sink whose file is set per stream: cap-1.wav, cap-2.wav, ...
+struct Capture {
+    QTemporaryDir dir;
+    GstAudioOutput out{kCaptureSink, 20s};
+    int count = 0;
+    QString file(int n) const { return dir.filePath(QStringLiteral("cap-%1.wav").arg(n)); }
+    WavInfo wav(int n = 1) const { return readWav(file(n)); }
+
+    Capture() {
         out.setPipelineObserver([this](GstElement*, GstElement* sinkBin) {
             ++count;
-            if (onNewPipeline) onNewPipeline(count);
             GstElement* fs = gst_bin_get_by_name(GST_BIN(sinkBin), "cap");
             QVERIFY(fs);
             g_object_set(fs, "location", QFile::encodeName(file(count)).constData(), nullptr);
@@ -35,7 +37,14 @@ struct Capture {
     }
 };
 
-const QString kCaptureSink = QStringLiteral("wavenc ! filesink name=cap");
+const QString kRealTime = QStringLiteral("fakesink sync=true");
+
+QString describe(const QList<Stretch>& stretches, int rate) {
+    QStringList out;
+    for (const Stretch& s : stretches)
+        out << QStringLiteral("%1+%2").arg(double(s.first) / rate).arg(s.seconds(rate));
+    return out.join(u' ');
+}
 
 }  // namespace
 
@@ -45,38 +54,37 @@ class TestGstAudioOutput : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(dir.isValid());
-        QVERIFY(makeTone(path("tone-0.4.wav"), 0.4));
-        QVERIFY(makeTone(path("tone-5.wav"), 5.0));
+        QVERIFY(makeTone(path("a.wav"), 0.4, 440));
+        QVERIFY(makeTone(path("b.wav"), 0.3, 660, {"-r", "44100", "-c", "2", "-b", "16"}));
+        QVERIFY(makeTone(path("c.wav"), 0.5, 550));
+        QVERIFY(makeTone(path("long.wav"), 5.0));
     }
 
-    void capturedLengthMatches_data() {
+    // A sound on its own: a stream of its own, captured in full.
+    void aloneCapturedInFull_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<double>("seconds");
-        QTest::addColumn<QStringList>("format");
         QTest::addColumn<double>("tolerance");
-        const QStringList mono22{"-r", "22050", "-c", "1", "-b", "16"};
-        QTest::newRow("wav 22050 mono") << "a.wav" << 0.4 << mono22 << 0.0005;
-        QTest::newRow("wav 44100 stereo")
-            << "b.wav" << 1.3 << QStringList{"-r", "44100", "-c", "2", "-b", "16"} << 0.0005;
-        QTest::newRow("mp3") << "c.mp3" << 0.8 << QStringList{"-r", "44100", "-c", "1"} << 0.06;
+        QTest::newRow("wav 22050 mono") << "a.wav" << 0.4 << 0.001;
+        QTest::newRow("wav 44100 stereo") << "b.wav" << 0.3 << 0.001;
+        QTest::newRow("mp3") << "d.mp3" << 0.8 << 0.06;
     }
-    void capturedLengthMatches() {
+    void aloneCapturedInFull() {
         QFETCH(QString, name);
         QFETCH(double, seconds);
-        QFETCH(QStringList, format);
         QFETCH(double, tolerance);
-        QVERIFY(makeTone(path(name), seconds, 523, format));
-        QTemporaryDir capDir;
-        Capture cap(capDir.path());
-        GstAudioOutput out(kCaptureSink, 20s);
-        cap.attach(out);
-        const Result r = out.playToEnd(path(name));
-        QVERIFY2(r.ok, qPrintable(r.error));
+        if (name.endsWith(".mp3")) QVERIFY(makeTone(path(name), seconds, 523, {"-r", "44100"}));
+        Capture cap;
+        GstAudioOutput& out = cap.out;
+        const SoundOutcome r = out.playToEnd(path(name));
+        QVERIFY2(r, qPrintable(r.result.error));
         QCOMPARE(cap.count, 1);
-        const WavInfo w = readWav(cap.file(1));
+        const WavInfo w = cap.wav();
         QVERIFY(w.complete());
+        QCOMPARE(w.rate, 44100);
         QVERIFY2(qAbs(w.seconds() - seconds) <= tolerance,
                  qPrintable(QString::number(w.seconds())));
+        QTRY_COMPARE(out.liveStreams(), 0);  // its worker releases it in the background
     }
 
     // The path is one value: blanks, quotes, Thai letters and URI characters play.
@@ -94,25 +102,54 @@ private slots:
         QVERIFY(QDir().mkpath(sub));
         const QString file = sub + u'/' + name;
         QVERIFY(makeTone(file, 0.3));
-        QTemporaryDir capDir;
-        Capture cap(capDir.path());
-        GstAudioOutput out(kCaptureSink, 20s);
-        cap.attach(out);
-        const Result r = out.playToEnd(file);
-        QVERIFY2(r.ok, qPrintable(r.error));
-        const double seconds = readWav(cap.file(1)).seconds();
+        Capture cap;
+        GstAudioOutput& out = cap.out;
+        const SoundOutcome r = out.playToEnd(file);
+        QVERIFY2(r, qPrintable(r.result.error));
+        const double seconds = cap.wav().seconds();
         // an MP3 carries its encoder's padding
         QVERIFY2(seconds >= 0.299 && seconds < 0.4, qPrintable(QString::number(seconds)));
         QVERIFY(!QFile::exists(QDir::current().filePath("pwned")));
     }
 
-    // Bad files fail from what GStreamer says, long before any timeout.
-    void badFilesFailFast_data() {
+    // One stream for a bell: the files follow each other sample for sample.
+    void streamJoinsFilesWithoutGaps() {
+        Capture cap;
+        GstAudioOutput& out = cap.out;
+        out.openStream();
+        for (const char* f : {"a.wav", "b.wav", "c.wav"}) {
+            const SoundOutcome r = out.playToEnd(path(f));
+            QVERIFY2(r, qPrintable(r.result.error));
+        }
+        const StreamOutcome closed = out.closeStream();
+        QVERIFY2(closed.result, qPrintable(closed.result.error));
+        QVERIFY(!closed.noDevice);
+        QCOMPARE(cap.count, 1);
+        const WavInfo w = cap.wav();
+        QVERIFY(w.complete());
+        const QList<Stretch> loud = loudStretches(w);
+        QVERIFY2(loud.size() == 1, qPrintable(describe(loud, w.rate)));
+        QVERIFY2(qAbs(w.seconds() - 1.2) < 0.001, qPrintable(QString::number(w.seconds())));
+
+        // a bell none of whose files could be played still closes, at once
+        QElapsedTimer t;
+        t.start();
+        out.openStream();
+        QVERIFY(!out.playToEnd(path("nothere.wav")));
+        QVERIFY(out.closeStream().result);
+        QVERIFY(t.elapsed() < 2000);
+    }
+
+    // A bad file in the middle of a bell fails from what is wrong with it, at once, and the
+    // sounds around it join as if it were not there.
+    void badFileInAStreamCostsOnlyItsPlace_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("content");  // written unless "-"
         QTest::addColumn<QString>("errorPart");
         QTest::newRow("missing") << "nothere.wav" << QByteArray("-") << "not found";
         QTest::newRow("directory") << "adir.wav" << QByteArray("-") << "folder";
+        QTest::newRow("fifo") << "fifo.wav" << QByteArray("-") << "not a plain file";
+        QTest::newRow("address") << "http://radio.example/a.mp3" << QByteArray("-") << "address";
         QTest::newRow("empty") << "empty.wav" << QByteArray() << "empty";
         QByteArray noise;
         for (int i = 0; i < 20000; ++i) noise.append(char((i * 7919 + 13) % 251));
@@ -121,102 +158,130 @@ private slots:
         QTest::newRow("riff without audio")
             << "truncated.wav" << QByteArray("RIFF\x24\x00\x00\x00WAVEfmt ", 16) << "";
     }
-    void badFilesFailFast() {
+    void badFileInAStreamCostsOnlyItsPlace() {
         QFETCH(QString, file);
         QFETCH(QByteArray, content);
         QFETCH(QString, errorPart);
-        const QString p = path(file);
+        const QString p = file.contains("://") ? file : path(file);
         if (file == "adir.wav")
             QVERIFY(QDir().mkpath(p));
+        else if (file == "fifo.wav")
+            QVERIFY(QFile::exists(p) || ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0);
         else if (content != "-")
             QVERIFY(writeBytes(p, content));
-        GstAudioOutput out(QStringLiteral("fakesink sync=true"), 30s);
+        Capture cap;
+        GstAudioOutput& out = cap.out;
+        out.openStream();
+        QVERIFY(out.playToEnd(path("a.wav")));
         QElapsedTimer t;
         t.start();
-        const Result r = out.playToEnd(p);
-        QVERIFY(!r.ok);
-        QVERIFY(!r.error.isEmpty());
-        QVERIFY2(r.error.contains(errorPart), qPrintable(r.error));
-        QVERIFY2(t.elapsed() < 5000, "detected by timeout, not by the error");
+        const SoundOutcome r = out.playToEnd(p);
+        QVERIFY(!r);
+        QVERIFY(!r.outputFault);
+        QVERIFY2(r.result.error.contains(errorPart), qPrintable(r.result.error));
+        QVERIFY2(t.elapsed() < 3000, "detected by a time limit, not by the error");
+        QVERIFY(out.playToEnd(path("c.wav")));
+        QVERIFY(out.closeStream().result);
+        const WavInfo w = cap.wav();
+        const QList<Stretch> loud = loudStretches(w);
+        QVERIFY2(loud.size() == 1, qPrintable(describe(loud, w.rate)));
+        QVERIFY2(qAbs(w.seconds() - 0.9) < 0.001, qPrintable(QString::number(w.seconds())));
     }
 
     void unbuildableSinkFails() {
         GstAudioOutput out(QStringLiteral("nosuchsinkelement"), 5s);
-        const Result r = out.playToEnd(path("tone-0.4.wav"));
-        QVERIFY(!r.ok);
-        QVERIFY2(r.error.contains("nosuchsinkelement"), qPrintable(r.error));
-        QVERIFY(!out.startSpan(path("tone-0.4.wav"), 5).ok);
+        const SoundOutcome r = out.playToEnd(path("a.wav"));
+        QVERIFY(!r);
+        QVERIFY(r.outputFault);
+        QVERIFY2(r.result.error.contains("nosuchsinkelement"), qPrintable(r.result.error));
+        QVERIFY(!out.queueSpan(path("a.wav"), 50, 100));
+        out.openStream();
+        QVERIFY(!out.playToEnd(path("a.wav")));
+        QVERIFY(!out.closeStream().result);
     }
 
-    void hardCapEndsLongSound() {
-        GstAudioOutput out(QStringLiteral("fakesink sync=true"), 700ms);
+    void hardCapCutsALongSound() {
+        GstAudioOutput out(kRealTime, 700ms);
         QElapsedTimer t;
         t.start();
-        const Result r = out.playToEnd(path("tone-5.wav"));
-        QVERIFY(!r.ok);
-        QVERIFY2(r.error.contains("stopped"), qPrintable(r.error));
-        QVERIFY(t.elapsed() >= 650);
+        const SoundOutcome r = out.playToEnd(path("long.wav"));
+        QVERIFY(!r);
+        QVERIFY2(r.result.error.contains("cut"), qPrintable(r.result.error));
+        QVERIFY(t.elapsed() >= 600);
         QVERIFY(t.elapsed() < 3000);
     }
 
-    // A pipeline that stalls is ended at the file's length plus the margin, not the cap.
-    void stalledPipelineEndsAfterDuration() {
-        // prerolls, then waits 100 s before rendering the first buffer
-        GstAudioOutput out(QStringLiteral("fakesink sync=true ts-offset=100000000000"), 60s);
-        QElapsedTimer t;
-        t.start();
-        const Result r = out.playToEnd(path("tone-0.4.wav"));
-        QVERIFY(!r.ok);
-        QVERIFY2(r.error.contains("did not end"), qPrintable(r.error));
-        QVERIFY(t.elapsed() < 15000);
+    // Announce mode 3: five blips, each the start of the sound and a pause, queued without
+    // waiting, then the next sound after them.
+    void fiveBlipsAreFiveSounds() {
+        Capture cap;
+        GstAudioOutput& out = cap.out;
+        out.openStream();
+        for (int i = 0; i < 5; ++i) {
+            QElapsedTimer t;
+            t.start();
+            QVERIFY(out.queueSpan(path("long.wav"), 50, 100));
+            QVERIFY2(t.elapsed() < 500, "a blip waited to be heard");
+        }
+        QVERIFY(out.playToEnd(path("a.wav")));
+        QVERIFY(out.closeStream().result);
+        const WavInfo w = cap.wav();
+        const QList<Stretch> loud = loudStretches(w, 200, 20);
+        QVERIFY2(loud.size() == 6, qPrintable(describe(loud, w.rate)));
+        for (int i = 0; i < 5; ++i) {
+            // the fade at the cut takes the last few samples under the threshold
+            QVERIFY2(qAbs(loud[i].seconds(w.rate) - 0.05) < 0.003,
+                     qPrintable(describe(loud, w.rate)));
+            const double gap = double(loud[i + 1].first - loud[i].first) / w.rate;
+            QVERIFY2(qAbs(gap - 0.15) < 0.003, qPrintable(describe(loud, w.rate)));
+        }
+        QVERIFY(qAbs(loud[5].seconds(w.rate) - 0.4) < 0.003);
     }
 
-    // Timers fire while a sound plays; a nested play from such a timer is refused.
-    void eventLoopRunsWhileWaiting() {
-        GstAudioOutput out(QStringLiteral("fakesink sync=true"), 20s);
+    // In real time: the event loop runs while a sound is awaited (a nested play is refused),
+    // each sound returns only near its end, and the stream's close once all has been played.
+    void waitsInRealTime() {
+        GstAudioOutput out(kRealTime, 20s);
         int ticks = 0;
-        Result nested;
+        SoundOutcome nested;
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (++ticks == 2) nested = out.playToEnd(path("tone-0.4.wav"));
+            if (++ticks == 2) nested = out.playToEnd(path("a.wav"));
         });
         timer.start(40);
-        const Result r = out.playToEnd(path("tone-0.4.wav"));
-        timer.stop();
-        QVERIFY2(r.ok, qPrintable(r.error));
-        QVERIFY2(ticks >= 4, qPrintable(QString::number(ticks)));
-        QVERIFY(!nested.ok);
-        QVERIFY(nested.error.contains("busy"));
-    }
-
-    void spanPlaysItsLengthAndReturnsAtOnce_data() {
-        QTest::addColumn<int>("ms");
-        QTest::newRow("5 ms") << 5;
-        QTest::newRow("250 ms") << 250;
-    }
-    void spanPlaysItsLengthAndReturnsAtOnce() {
-        QFETCH(int, ms);
-        QTemporaryDir capDir;
-        Capture cap(capDir.path());
-        GstAudioOutput out(kCaptureSink, 20s);
-        cap.attach(out);
         QElapsedTimer t;
         t.start();
-        QVERIFY(out.startSpan(path("tone-5.wav"), ms).ok);
-        QVERIFY2(t.elapsed() < 1000, "startSpan waited for the sound");
-        QTRY_COMPARE_WITH_TIMEOUT(out.pendingSpans(), 0, 10000);
-        const WavInfo w = readWav(cap.file(1));
-        QVERIFY(w.complete());
-        QVERIFY2(qAbs(w.seconds() * 1000 - ms) <= 1.0, qPrintable(QString::number(w.seconds())));
+        out.openStream();
+        double end = 0;
+        QList<double> early;
+        for (const char* f : {"a.wav", "b.wav", "c.wav"}) {
+            const SoundOutcome r = out.playToEnd(path(f));
+            QVERIFY2(r, qPrintable(r.result.error));
+            QVERIFY(r.startMs > 0 && r.endMs > r.startMs);
+            end += readWav(path(f)).seconds();
+            early << end * 1000 - t.elapsed();
+        }
+        const StreamOutcome closed = out.closeStream();
+        const qint64 total = t.elapsed();
+        timer.stop();
+        QVERIFY2(closed.result, qPrintable(closed.result.error));
+        QVERIFY(closed.onsetMs > 0);
+        // a sound returns within the stream's lead of its end (fakesink: 250 ms), never earlier
+        for (double ms : early) QVERIFY2(ms < 300, qPrintable(QString::number(ms)));
+        QVERIFY2(total >= 1200 && total < 1700, qPrintable(QString::number(total)));
+        QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
+        QVERIFY(!nested);
+        QVERIFY(nested.result.error.contains("busy"));
     }
 
-    void manySpansAreReleased() {
-        GstAudioOutput out(QStringLiteral("fakesink sync=true"), 20s);
-        for (int i = 0; i < 5; ++i) QVERIFY(out.startSpan(path("tone-0.4.wav"), 5).ok);
-        QTRY_COMPARE_WITH_TIMEOUT(out.pendingSpans(), 0, 10000);
-        QVERIFY(!out.startSpan(path("nothere.wav"), 5).ok);
-        // a span still running when the output goes away is stopped with it
-        QVERIFY(out.startSpan(path("tone-5.wav"), 4000).ok);
+    // A blip with no bell around it plays out by itself and its stream is released.
+    void loneBlipIsReleased() {
+        GstAudioOutput out(kRealTime, 20s);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(out.queueSpan(path("long.wav"), 50, 100));
+        QVERIFY(t.elapsed() < 500);
+        QTRY_COMPARE_WITH_TIMEOUT(out.liveStreams(), 0, 3000);
     }
 
 private:

@@ -1,5 +1,5 @@
-// GstAudioOutput used where no QCoreApplication exists: it blocks on the bus instead of
-// running an event loop, with the same timeouts, and spans still end and are released.
+// GstAudioOutput used where no QCoreApplication exists: it sleeps on a condition variable
+// instead of running an event loop, with the same limits, and streams are still released.
 
 #include "platform/audio/gstaudiooutput.h"
 #include "platform/soundtestfiles.h"
@@ -30,27 +30,27 @@ private slots:
         GstAudioOutput out(QStringLiteral("fakesink sync=true"), 10s);
         QElapsedTimer t;
         t.start();
-        const Result r = out.playToEnd(dir.filePath("short.wav"));
-        QVERIFY2(r.ok, qPrintable(r.error));
+        const SoundOutcome r = out.playToEnd(dir.filePath("short.wav"));
+        QVERIFY2(r, qPrintable(r.result.error));
         QVERIFY2(t.elapsed() >= 280, "returned before the sound could have ended");
-        QVERIFY(!out.playToEnd(dir.filePath("none.wav")).ok);
+        QVERIFY(!out.playToEnd(dir.filePath("none.wav")));
     }
 
     void hardCapStillHolds() {
         GstAudioOutput out(QStringLiteral("fakesink sync=true"), 500ms);
         QElapsedTimer t;
         t.start();
-        QVERIFY(!out.playToEnd(dir.filePath("long.wav")).ok);
+        QVERIFY(!out.playToEnd(dir.filePath("long.wav")));
         QVERIFY(t.elapsed() < 2500);
     }
 
-    void spansEndWithoutAnEventLoop() {
+    void loneBlipsAreReleased() {
         GstAudioOutput out(QStringLiteral("fakesink sync=true"), 10s);
-        for (int i = 0; i < 5; ++i) QVERIFY(out.startSpan(dir.filePath("long.wav"), 5).ok);
+        for (int i = 0; i < 5; ++i) QVERIFY(out.queueSpan(dir.filePath("long.wav"), 50, 100));
         QElapsedTimer t;
         t.start();
-        while (out.pendingSpans() > 0 && t.elapsed() < 5000) std::this_thread::sleep_for(20ms);
-        QCOMPARE(out.pendingSpans(), 0);
+        while (out.liveStreams() > 0 && t.elapsed() < 5000) std::this_thread::sleep_for(20ms);
+        QCOMPARE(out.liveStreams(), 0);
     }
 
 private:

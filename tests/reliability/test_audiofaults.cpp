@@ -1,9 +1,12 @@
 // Broken sounds and a missing sound device in a whole bell through the real GStreamer output
-// (fakesink): each fault costs only its own sound, the run goes on to the back chime, the
-// watch comes back and the amplifier ends off.
+// (fakesink, or autoaudiosink with and without a sound server): each fault costs only its
+// own sound, the run goes on to the back chime, the watch comes back and the amplifier ends
+// off. A bell that reaches no real device is reported, one without a fault is not.
 #include "../platform/soundtestfiles.h"
 #include "../scheduler/bellharness.h"
 #include "platform/audio/gstaudiooutput.h"
+#include "support/pulseserver.h"
+#include "support/recordingoutput.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,35 +15,9 @@
 
 using namespace tavirin;
 using namespace std::chrono_literals;
+using tavirin::test::RecordingOutput;
 
 namespace {
-
-// The real output, with a record of what was asked and how it ended.
-class RecordingOutput final : public AudioOutput {
-public:
-    RecordingOutput(const QString& sink, std::chrono::milliseconds cap) : real_(sink, cap) {}
-    Result playToEnd(const QString& path) override {
-        QElapsedTimer t;
-        t.start();
-        const Result r = real_.playToEnd(path);
-        log.append({path, r.ok, t.elapsed()});
-        return r;
-    }
-    Result startSpan(const QString& path, int ms) override {
-        const Result r = real_.startSpan(path, ms);
-        log.append({path, r.ok, 0});
-        return r;
-    }
-    struct Entry {
-        QString path;
-        bool ok;
-        qint64 ms;
-    };
-    QList<Entry> log;
-
-private:
-    GstAudioOutput real_;
-};
 
 constexpr auto kCap = 1500ms;
 
@@ -124,22 +101,44 @@ class TestAudioFaults : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() {
+        // No sound card either: ALSA knows no device at all (autoaudiosink tries it after
+        // PulseAudio), whatever this machine has.
+        QVERIFY(test::writeBytes(alsa.filePath("asound.conf"), "{}\n"));
+        qputenv("ALSA_CONFIG_PATH", QFile::encodeName(alsa.filePath("asound.conf")));
+    }
+
     void faultsCostOnlyTheirSound_data() {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("sink");
-        QTest::addColumn<int>("failures");  // sounds that fail in the run
+        QTest::addColumn<int>("failures");  // sounds that fail in the run; -1 all
         const QString fake = QStringLiteral("fakesink sync=true");
+        const QString program = QStringLiteral("autoaudiosink");
         QTest::newRow("corrupt mp3 as the front chime") << "corrupt" << fake << 1;
         QTest::newRow("zero-length wav as the add-on") << "empty" << fake << 1;
         QTest::newRow("directory named like a sound as the back chime") << "dir" << fake << 1;
         QTest::newRow("two hours as the add-on") << "long" << fake << 1;
-        QTest::newRow("no sound device") << "nodevice" << QStringLiteral("nosuchsink") << -1;
-        QTest::newRow("no fault") << "none" << fake << 0;
+        QTest::newRow("sink cannot be built") << "nosink" << QStringLiteral("nosuchsink") << -1;
+        QTest::newRow("no sound server, no card") << "noserver" << program << -1;
+        QTest::newRow("sound server gone in the front chime") << "gone" << program << -1;
+        QTest::newRow("no fault, real sound server") << "none" << program << 0;
     }
     void faultsCostOnlyTheirSound() {
         QFETCH(QString, fault);
         QFETCH(QString, sink);
         QFETCH(int, failures);
+        test::PulseServer server;
+        const QByteArray pulse = qgetenv("PULSE_SERVER");
+        if (fault == u"none" || fault == u"gone")
+            QVERIFY2(server.start(), qPrintable(server.why()));
+        if (fault == u"noserver")
+            qputenv("PULSE_SERVER", "unix:" + QFile::encodeName(alsa.filePath("no-server")));
+        auto restore = qScopeGuard([&] {
+            if (pulse.isEmpty())
+                qunsetenv("PULSE_SERVER");
+            else
+                qputenv("PULSE_SERVER", pulse);
+        });
         Rig rig(sink);
         QVERIFY(rig.makeLibrary());
         const QString other = rig.library.otherFolder();
@@ -164,6 +163,11 @@ private slots:
             rig.set("sond", "sond1", other + "/twohours.wav");
             rig.set("Number", "number1", "1");
         }
+        if (fault == u"gone") {
+            QVERIFY(test::makeTone(other + "/long.wav", 1.2));
+            rig.set("TIME", "m25", other + "/long.wav");
+            QTimer::singleShot(500, [&] { server.stop(); });  // in the front chime
+        }
         QElapsedTimer wall;
         wall.start();
         rig.ringSeven();
@@ -175,13 +179,23 @@ private slots:
         QCOMPARE(log.last().path, expectedBack);
         int failed = 0;
         for (const auto& e : log) {
-            if (!e.ok) ++failed;
+            if (!e.ok()) ++failed;
             QVERIFY2(e.ms < 1500 + 3000, qPrintable(e.path));  // the cap bounds every sound
         }
-        if (failures >= 0)
-            QCOMPARE(failed, failures);
-        else
+        const bool outputDown = failures < 0;
+        if (outputDown) {
             QCOMPARE(failed, int(log.size()));
+            for (const auto& e : log) QVERIFY(e.outcome.outputFault);
+            // the school learns that the bell was not heard, once, not once per sound
+            QCOMPARE(rig.dialogs.count(QStringLiteral("notice")), 1);
+            QVERIFY(rig.dialogs.shown.first().text.startsWith(
+                QStringLiteral("ระบบเสียงของเครื่องไม่พร้อม")));
+        } else {
+            QCOMPARE(failed, failures);
+            QVERIFY2(rig.audio.stream.result, qPrintable(rig.audio.stream.result.error));
+            QCOMPARE(rig.dialogs.count(QStringLiteral("notice")), failures);
+        }
+        QCOMPARE(rig.audio.stream.noDevice, fault == u"noserver");
         QVERIFY(!rig.serial.isOpen());
         QVERIFY(!rig.serial.energised());
         QVERIFY(rig.form.timer(QStringLiteral("Timer3"))->isActive());
@@ -189,6 +203,9 @@ private slots:
         qInfo("%s: %d sounds, %d failed, %lld ms", qPrintable(fault), int(log.size()), failed,
               wall.elapsed());
     }
+
+private:
+    QTemporaryDir alsa;
 };
 
 QTEST_GUILESS_MAIN(TestAudioFaults)

@@ -115,6 +115,9 @@ struct BellHarness {
             journal.append((p.isSpan() ? QStringLiteral("blip ") : QStringLiteral("play ")) + p.path);
             if (!p.isSpan()) clock.advanceMs(kSoundMs);
         };
+        audio.onStream = [this](const QString& e) {
+            journal.append(QStringLiteral("stream ") + e);
+        };
         media.connectControls();
         handlers.insert(QStringLiteral("Timer3"), [this] { scheduler.Timer3_Timer(); });
         handlers.insert(QStringLiteral("Timer1"), [this] { scheduler.Timer1_Timer(); });

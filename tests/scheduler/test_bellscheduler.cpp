@@ -29,12 +29,17 @@ private slots:
         QCOMPARE(h.serial.log.count(QStringLiteral("open COM1")), 17);
         QCOMPARE(h.serial.log.count(QStringLiteral("close")), 17);
         QVERIFY(!h.serial.isOpen());
-        // Relay order within one bell: on before the first sound, off after the last.
+        // Relay order within one bell: on before the first sound, off only once the bell's one
+        // stream has played out after the last.
         const int on = int(h.journal.indexOf(QStringLiteral("serial dtr on")));
+        const int open = int(h.journal.indexOf(QStringLiteral("stream open")));
         const int first = int(h.journal.indexOf(QStringLiteral("play ") + h.library.frontChimeFile()));
         const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const int drained = int(h.journal.indexOf(QStringLiteral("stream drained")));
         const int off = int(h.journal.indexOf(QStringLiteral("serial close")));
-        QVERIFY(on < first && back < off);
+        QVERIFY(on < open && open < first && back < drained && drained < off);
+        QCOMPARE(h.audio.opened, 17);
+        QCOMPARE(h.audio.drained, 17);
         QVERIFY(h.form.timer(QStringLiteral("Timer3"))->isActive());
         QCOMPARE(h.form.value(QStringLiteral("afterBellMedia")), QStringLiteral("0"));
         QCOMPARE(h.form.text(QStringLiteral("Text3")), QString());

@@ -239,6 +239,17 @@ desktop_find_window() {
 desktop_wait_geometry() {
   desktop_until "${2:-5}" desktop_geometry_is "$1" ||
     desktop_fail "the main window is $(desktop_geometry), not $1"
+  # A shown window may still be sliding to its place, and a click on a moving window lands
+  # somewhere else: wait until it stands still.
+  [[ "$1" == *IsViewable ]] || return 0
+  desktop_until "${2:-5}" desktop_standing_still || desktop_fail "the main window keeps moving"
+}
+desktop_position() { xwininfo -id "$DESKTOP_WIN" | awk '/Absolute upper-left/{printf "%s ", $4}'; }
+desktop_standing_still() {
+  local before
+  before=$(desktop_position)
+  sleep 0.3
+  [ "$before" = "$(desktop_position)" ]
 }
 desktop_geometry_is() { [ "$(desktop_geometry)" = "$1" ]; }
 

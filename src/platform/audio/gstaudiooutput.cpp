@@ -1,33 +1,40 @@
 #include "platform/audio/gstaudiooutput.h"
 
+#include "platform/audio/audiostream.h"
+#include "platform/audio/filedecoder.h"
 #include "platform/logging.h"
 
 #include <gst/gst.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
-#include <deque>
+#include <condition_variable>
 #include <mutex>
-#include <optional>
 
 namespace tavirin {
+
+using namespace std::chrono_literals;
+
 namespace {
 
-constexpr guint kPlayFlagAudio = 1u << 1;  // GST_PLAY_FLAG_AUDIO: no video or subtitle chain
-constexpr qint64 kMarginMs = 3000;         // added to the file's duration
-constexpr qint64 kPrerollLimitMs = 10000;  // a file that has not started by then never will
 constexpr int kWoken = 0x7a01;
 constexpr int kTimedOut = 0x7a02;
-constexpr GstMessageType kWaitMask =
-    GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE);
+
+qint64 nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+qint64 framesToMs(qint64 frames) {
+    return frames * 1000 / StreamFormat::kRate;
+}
 
 QString gstStartError() {
     static const QString error = [] {
@@ -40,350 +47,359 @@ QString gstStartError() {
     return error;
 }
 
-QString takeError(GstMessage* msg) {
-    GError* err = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(msg, &err, &debug);
-    QString text = err ? QString::fromUtf8(err->message) : QStringLiteral("unknown error");
-    qCDebug(lcAudio) << "GStreamer error detail:" << (debug ? debug : "");
-    g_clear_error(&err);
-    g_free(debug);
-    return text;
-}
-
-void release(GstElement* playbin) {
-    gst_element_set_state(playbin, GST_STATE_NULL);
-    gst_object_unref(playbin);
-}
-
-// --- playToEnd: waking the nested event loop from GStreamer's threads -------------------
-
-// The sync handler runs before the bus queues the message, so the waiting thread could wake
-// and find the bus still empty; the handler therefore hands the message over itself.
-struct Waiter {
-    QObject* waker = nullptr;  // lives in the waiting thread
-    QEventLoop* loop = nullptr;
-    std::mutex mutex;
-    std::deque<GstMessage*> messages;
-
-    GstMessage* take() {
-        std::lock_guard lock(mutex);
-        if (messages.empty()) return nullptr;
-        GstMessage* msg = messages.front();
-        messages.pop_front();
-        return msg;
-    }
-    ~Waiter() {
-        while (GstMessage* msg = take()) gst_message_unref(msg);
-    }
-};
-
-GstBusSyncReply wakeOnMessage(GstBus*, GstMessage* msg, gpointer data) {
-    if (!(GST_MESSAGE_TYPE(msg) & kWaitMask)) return GST_BUS_PASS;
-    auto* waiter = static_cast<Waiter*>(data);
-    {
-        std::lock_guard lock(waiter->mutex);
-        waiter->messages.push_back(gst_message_ref(msg));
-    }
-    QEventLoop* loop = waiter->loop;
-    QMetaObject::invokeMethod(
-        waiter->waker, [loop] { loop->exit(kWoken); }, Qt::QueuedConnection);
-    return GST_BUS_DROP;
-}
-
-// --- startSpan: preroll, seek and start happen on GStreamer's threads ---------------------
-
-struct SpanShared {
-    std::mutex mutex;
-    bool cancelled = false;  // set under the mutex when the owner releases the pipeline
-    std::atomic<bool> finished{false};
-    std::atomic<bool> seeked{false};
-    gint64 stopNs = 0;
-};
-using SpanRef = std::shared_ptr<SpanShared>;
-
-void deleteSpanRef(gpointer data) {
-    delete static_cast<SpanRef*>(data);
-}
-
-void spanPause(GstElement* playbin, gpointer data) {
-    SpanShared& s = **static_cast<SpanRef*>(data);
-    std::lock_guard lock(s.mutex);
-    if (s.cancelled) return;
-    if (gst_element_set_state(playbin, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
-        s.finished = true;
-}
-
-void spanSeekAndPlay(GstElement* playbin, gpointer data) {
-    SpanShared& s = **static_cast<SpanRef*>(data);
-    std::lock_guard lock(s.mutex);
-    if (s.cancelled) return;
-    const auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
-    if (!gst_element_seek(playbin, 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0,
-                          GST_SEEK_TYPE_SET, s.stopNs)) {
-        qCWarning(lcAudio) << "span: the file cannot be cut, not playing it";
-        s.finished = true;
-        return;
-    }
-    if (gst_element_set_state(playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-        s.finished = true;
-}
-
-void spanStop(GstElement* playbin, gpointer) {
-    gst_element_set_state(playbin, GST_STATE_NULL);
-}
-
-GstBusSyncReply spanOnMessage(GstBus*, GstMessage* msg, gpointer data) {
-    const SpanRef& ref = *static_cast<SpanRef*>(data);
-    GstObject* src = GST_MESSAGE_SRC(msg);
-    switch (GST_MESSAGE_TYPE(msg)) {
-        case GST_MESSAGE_ASYNC_DONE:
-            if (GST_IS_PIPELINE(src) && !ref->seeked.exchange(true))
-                gst_element_call_async(GST_ELEMENT(src), spanSeekAndPlay, new SpanRef(ref),
-                                       deleteSpanRef);
-            break;
-        case GST_MESSAGE_ERROR:
-            qCWarning(lcAudio).noquote() << "span failed:" << takeError(msg);
-            [[fallthrough]];
-        case GST_MESSAGE_EOS:
-            if (!ref->finished.exchange(true)) {
-                // release the device now; the owner frees the pipeline later
-                GstElement* top = GST_ELEMENT(src);
-                while (GST_OBJECT_PARENT(top)) top = GST_ELEMENT(GST_OBJECT_PARENT(top));
-                gst_element_call_async(top, spanStop, nullptr, nullptr);
-            }
-            break;
-        default:
-            break;
-    }
-    return GST_BUS_PASS;
-}
-
 }  // namespace
 
-struct GstAudioOutput::Span {
-    GstElement* playbin = nullptr;
-    SpanRef shared;
-    QElapsedTimer age;
-    qint64 limitMs = 0;
+// Wakes the thread that waits for a sound, from a stream's worker. The waiting thread runs a
+// nested event loop (or, without an application, sleeps on a condition variable); a worker's
+// notice ends that loop through a queued call, so nothing is polled.
+class StreamWaker {
+public:
+    // any thread
+    void notify() {
+        std::lock_guard lock(mutex_);
+        ++generation_;
+        changed_.notify_all();
+        if (target_)
+            QMetaObject::invokeMethod(
+                target_,
+                [this] {
+                    if (loop_) loop_->exit(kWoken);
+                },
+                Qt::QueuedConnection);
+    }
+
+    enum class Wait { Done, TimedOut, Interrupted };
+    // Runs until done() or the deadline (monotonic ms, asked again after every wake-up).
+    Wait waitUntil(const std::function<bool()>& done, const std::function<qint64()>& deadline) {
+        const bool withLoop = QCoreApplication::instance() != nullptr;
+        if (withLoop) {
+            std::lock_guard lock(mutex_);
+            if (!target_) target_ = new QObject;  // lives in this, the waiting thread
+        }
+        for (;;) {
+            quint64 seen;
+            {
+                std::lock_guard lock(mutex_);
+                seen = generation_;
+            }
+            if (done()) return Wait::Done;
+            const qint64 left = deadline() - nowMs();
+            if (left <= 0) return Wait::TimedOut;
+            if (!withLoop) {
+                std::unique_lock lock(mutex_);
+                changed_.wait_for(lock, std::chrono::milliseconds(left),
+                                  [&] { return generation_ != seen; });
+                continue;
+            }
+            // A notice that came in since `seen` has queued its call: the loop exits at once.
+            QEventLoop loop;
+            QTimer timer;
+            timer.setSingleShot(true);
+            QObject::connect(&timer, &QTimer::timeout, &loop, [&loop] { loop.exit(kTimedOut); });
+            timer.start(int(std::min<qint64>(left, INT_MAX)));
+            loop_ = &loop;
+            const int code = loop.exec(QEventLoop::ExcludeUserInputEvents);
+            loop_ = nullptr;
+            if (code != kWoken && code != kTimedOut) return Wait::Interrupted;
+        }
+    }
+
+    // The owner is going away: no more queued calls.
+    void dropTarget() {
+        QObject* target;
+        {
+            std::lock_guard lock(mutex_);
+            target = target_;
+            target_ = nullptr;
+        }
+        delete target;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    quint64 generation_ = 0;
+    QObject* target_ = nullptr;
+    QEventLoop* loop_ = nullptr;  // the waiting thread's
 };
 
 GstAudioOutput::GstAudioOutput(QString sinkDescription, std::chrono::milliseconds hardCap)
-    : sinkDescription_(std::move(sinkDescription)), hardCap_(hardCap) {
+    : sinkDescription_(std::move(sinkDescription)),
+      hardCap_(hardCap),
+      waker_(std::make_shared<StreamWaker>()) {
     initError_ = gstStartError();
     if (!initError_.isEmpty()) qCWarning(lcAudio).noquote() << initError_;
 }
 
 GstAudioOutput::~GstAudioOutput() {
-    reapSpans(true);
+    if (stream_) {
+        stream_->abandon();
+        closing_.push_back(std::move(stream_));
+    }
+    for (const auto& s : closing_) {
+        s->abandon();
+        if (!s->join(2s)) {
+            qCWarning(lcAudio) << "a sound stream is still stuck in the sound server; left behind";
+            s->detach();
+        }
+    }
+    waker_->dropTarget();
 }
 
-Result GstAudioOutput::checkFile(const QString& path) const {
-    if (!initError_.isEmpty()) return Result::failure(initError_);
-    if (path.isEmpty()) return Result::failure(QStringLiteral("no sound file given"));
+SoundOutcome GstAudioOutput::checkFile(const QString& path) const {
+    if (path.isEmpty()) return SoundOutcome::fileFault(QStringLiteral("no sound file given"));
+    if (path.contains(QLatin1String("://")))
+        return SoundOutcome::fileFault(
+            QStringLiteral("an address, not a sound file: %1").arg(path));
     const QFileInfo info(path);
-    if (!info.exists()) return Result::failure(QStringLiteral("file not found: %1").arg(path));
+    if (!info.exists())
+        return SoundOutcome::fileFault(QStringLiteral("file not found: %1").arg(path));
     if (info.isDir())
-        return Result::failure(QStringLiteral("a folder, not a sound file: %1").arg(path));
+        return SoundOutcome::fileFault(QStringLiteral("a folder, not a sound file: %1").arg(path));
     // a FIFO or a device would block the reader, so only plain files are played
-    if (!info.isFile()) return Result::failure(QStringLiteral("not a plain file: %1").arg(path));
-    if (info.size() == 0) return Result::failure(QStringLiteral("the file is empty: %1").arg(path));
+    if (!info.isFile())
+        return SoundOutcome::fileFault(QStringLiteral("not a plain file: %1").arg(path));
+    if (info.size() == 0)
+        return SoundOutcome::fileFault(QStringLiteral("the file is empty: %1").arg(path));
     if (!info.isReadable())
-        return Result::failure(QStringLiteral("the file cannot be read: %1").arg(path));
-    return Result::success();
+        return SoundOutcome::fileFault(QStringLiteral("the file cannot be read: %1").arg(path));
+    return {};
 }
 
-Result GstAudioOutput::buildPipeline(const QString& path, GstElement** out) {
-    *out = nullptr;
+std::shared_ptr<AudioStream> GstAudioOutput::startStream(QString* error) {
+    GError* err = nullptr;
+    GstElement* sink =
+        gst_parse_bin_from_description(sinkDescription_.toUtf8().constData(), TRUE, &err);
+    if (err || !sink) {
+        *error = QStringLiteral("the audio output \"%1\" cannot be built: %2")
+                     .arg(sinkDescription_, err ? QString::fromUtf8(err->message) : QString());
+        g_clear_error(&err);
+        if (sink) gst_object_unref(gst_object_ref_sink(sink));
+        return nullptr;
+    }
+    GstElement* pipeline = GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr)));
+    GstElement* source = gst_element_factory_make("appsrc", nullptr);
+    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* resample = gst_element_factory_make("audioresample", nullptr);
+    if (!source || !convert || !resample) {
+        for (GstElement* e : {source, convert, resample, sink})
+            if (e) gst_object_unref(gst_object_ref_sink(e));
+        gst_object_unref(pipeline);
+        *error = QStringLiteral("GStreamer cannot play: gstreamer1.0-plugins-base is missing");
+        return nullptr;
+    }
+    GstCaps* caps = gst_caps_from_string(StreamFormat::caps());
+    g_object_set(source, "caps", caps, "format", GST_FORMAT_TIME, "is-live", FALSE, "block", FALSE,
+                 "max-bytes", guint64(0), nullptr);
+    gst_caps_unref(caps);
+    gst_bin_add_many(GST_BIN(pipeline), source, convert, resample, sink, nullptr);
+    if (!gst_element_link_many(source, convert, resample, sink, nullptr)) {
+        gst_object_unref(pipeline);
+        *error =
+            QStringLiteral("the audio output \"%1\" does not take raw audio").arg(sinkDescription_);
+        return nullptr;
+    }
+    if (observer_) observer_(pipeline, sink);
+    auto stream = std::make_shared<AudioStream>(
+        pipeline, source, [w = waker_] { w->notify(); }, hardCap_);
+    AudioStream::start(stream);
+    return stream;
+}
+
+void GstAudioOutput::openStream() {
+    reap();
+    if (busy_) {
+        qCWarning(lcAudio) << "a stream was asked for while a sound is awaited; ignored";
+        return;
+    }
+    if (inStream_) closeStream();
+    inStream_ = true;
+    streamFault_.clear();
+    streamNoDevice_ = false;
+    if (!initError_.isEmpty()) {
+        streamFault_ = initError_;
+        return;
+    }
+    const int stuck = int(std::count_if(closing_.begin(), closing_.end(), [](const auto& s) {
+        const AudioStream::State st = s->state();
+        return st.abandoned && !st.finished;
+    }));
+    if (stuck >= kMaxStuckStreams) {
+        streamFault_ = QStringLiteral(
+                           "the sound output is not responding (%1 earlier streams are "
+                           "still stuck)")
+                           .arg(stuck);
+        qCWarning(lcAudio).noquote() << streamFault_;
+        return;
+    }
+    QString error;
+    stream_ = startStream(&error);
+    if (!stream_) {
+        streamFault_ = error;
+        qCWarning(lcAudio).noquote() << error;
+    }
+}
+
+SoundOutcome GstAudioOutput::playToEnd(const QString& path) {
+    return play(path, -1, 0);
+}
+
+SoundOutcome GstAudioOutput::queueSpan(const QString& path, int milliseconds, int silenceMs) {
+    if (milliseconds <= 0) return {};
+    return play(path, milliseconds, silenceMs);
+}
+
+SoundOutcome GstAudioOutput::play(const QString& path, int spanMs, int silenceMs) {
+    reap();
+    if (busy_)
+        return SoundOutcome::fileFault(
+            QStringLiteral("busy: another sound is playing, not playing %1").arg(path));
+    if (SoundOutcome bad = checkFile(path); !bad) return bad;
     GError* err = nullptr;
     const QByteArray local = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     gchar* uri = gst_filename_to_uri(local.constData(), &err);
     if (!uri) {
         const QString why = err ? QString::fromUtf8(err->message) : QString();
         g_clear_error(&err);
-        return Result::failure(QStringLiteral("cannot name the file %1: %2").arg(path, why));
+        return SoundOutcome::fileFault(
+            QStringLiteral("cannot name the file %1: %2").arg(path, why));
     }
-    GstElement* sink =
-        gst_parse_bin_from_description(sinkDescription_.toUtf8().constData(), TRUE, &err);
-    if (err || !sink) {
-        const QString why = err ? QString::fromUtf8(err->message) : QString();
-        g_clear_error(&err);
-        if (sink) gst_object_unref(gst_object_ref_sink(sink));
-        g_free(uri);
-        return Result::failure(QStringLiteral("the audio output \"%1\" cannot be built: %2")
-                                   .arg(sinkDescription_, why));
-    }
-    GstElement* playbin = gst_element_factory_make("playbin", nullptr);
-    if (!playbin) {
-        gst_object_unref(gst_object_ref_sink(sink));
-        g_free(uri);
-        return Result::failure(QStringLiteral("GStreamer has no playbin (plugins-base missing)"));
-    }
-    g_object_set(playbin, "uri", uri, "flags", kPlayFlagAudio, "audio-sink", sink, nullptr);
+    AudioStream::Sound sound;
+    sound.uri = QByteArray(uri);
     g_free(uri);
-    if (observer_) observer_(playbin, sink);
-    *out = playbin;
-    return Result::success();
-}
+    sound.spanMs = spanMs;
+    sound.silenceMs = silenceMs;
 
-Result GstAudioOutput::playToEnd(const QString& path) {
-    reapSpans(false);
-    if (playing_)
-        return Result::failure(
-            QStringLiteral("busy: another sound is playing, not playing %1").arg(path));
-    if (Result ok = checkFile(path); !ok) return ok;
-
-    GstElement* playbin = nullptr;
-    if (Result ok = buildPipeline(path, &playbin); !ok) return ok;
-    playing_ = true;
-
-    const bool withLoop = QCoreApplication::instance() != nullptr;
-    // only with an application: without one a QEventLoop does not run
-    std::optional<QEventLoop> loop;
-    std::optional<QObject> waker;  // after the loop: its pending wake-ups die before the loop
-    std::optional<QTimer> deadline;
-    if (withLoop) {
-        loop.emplace();
-        waker.emplace();
-        deadline.emplace();
-        deadline->setSingleShot(true);
-        QObject::connect(&*deadline, &QTimer::timeout, &*loop,
-                         [l = &*loop] { l->exit(kTimedOut); });
-    }
-    Waiter waiter;
-    waiter.waker = waker ? &*waker : nullptr;
-    waiter.loop = loop ? &*loop : nullptr;
-    GstBus* bus = gst_element_get_bus(playbin);
-    if (withLoop) gst_bus_set_sync_handler(bus, wakeOnMessage, &waiter, nullptr);
-
-    QElapsedTimer clock;
-    clock.start();
-    const qint64 capMs = hardCap_.count();
-    qint64 limitMs = std::min(capMs, kPrerollLimitMs);  // until prerolled
-    bool prerolled = false;
-    std::optional<Result> outcome;
-
-    auto handle = [&](GstMessage* msg) {
-        switch (GST_MESSAGE_TYPE(msg)) {
-            case GST_MESSAGE_ERROR:
-                outcome = Result::failure(QStringLiteral("%1: %2").arg(path, takeError(msg)));
-                break;
-            case GST_MESSAGE_EOS:
-                qCDebug(lcAudio) << "end of stream after" << clock.elapsed() << "ms";
-                outcome = Result::success();
-                break;
-            case GST_MESSAGE_ASYNC_DONE: {
-                if (prerolled || GST_MESSAGE_SRC(msg) != GST_OBJECT(playbin)) break;
-                prerolled = true;
-                qCDebug(lcAudio) << "prerolled after" << clock.elapsed() << "ms";
-                gint audioStreams = 0;
-                g_object_get(playbin, "n-audio", &audioStreams, nullptr);
-                if (audioStreams == 0) {
-                    outcome = Result::failure(QStringLiteral("no sound in the file: %1").arg(path));
-                    break;
-                }
-                gint64 duration = -1;
-                limitMs = capMs;
-                if (gst_element_query_duration(playbin, GST_FORMAT_TIME, &duration) && duration > 0)
-                    limitMs = std::min(capMs, clock.elapsed() + duration / GST_MSECOND + kMarginMs);
-                break;
-            }
-            default:
-                break;
-        }
-        gst_message_unref(msg);
-    };
-
-    // on failure the error message tells why; it is read below like any other
-    const bool refused =
-        gst_element_set_state(playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE;
-
-    while (!outcome) {
-        while (!outcome) {
-            GstMessage* msg = withLoop ? waiter.take() : gst_bus_pop_filtered(bus, kWaitMask);
-            if (!msg) break;
-            handle(msg);
-        }
-        if (outcome) break;
-        if (refused) {
-            outcome =
-                Result::failure(QStringLiteral("%1: the audio output refused to start").arg(path));
-            break;
-        }
-        const qint64 left = limitMs - clock.elapsed();
-        if (left <= 0) {
-            outcome = Result::failure(QStringLiteral("%1: playback %2 after %3 ms, stopped")
-                                          .arg(path, prerolled ? QStringLiteral("did not end")
-                                                               : QStringLiteral("did not start"))
-                                          .arg(clock.elapsed()));
-            break;
-        }
-        if (withLoop) {
-            deadline->start(int(std::min<qint64>(left, INT_MAX)));
-            const int code = loop->exec(QEventLoop::ExcludeUserInputEvents);
-            deadline->stop();
-            if (code != kWoken && code != kTimedOut)
-                outcome = Result::failure(
-                    QStringLiteral("%1: playback interrupted, the program is ending").arg(path));
-        } else if (GstMessage* msg =
-                       gst_bus_timed_pop_filtered(bus, left * GST_MSECOND, kWaitMask)) {
-            handle(msg);
-        }
+    // A sound on its own gets a stream of its own; a lone span plays out by itself.
+    const bool alone = !inStream_;
+    if (alone) openStream();
+    if (!streamFault_.isEmpty() || !stream_) {
+        const QString why = streamFault_;
+        if (alone) closeStream();
+        return SoundOutcome::outputFailure(QStringLiteral("%1: %2").arg(path, why));
     }
 
-    qCDebug(lcAudio) << "played" << path << "in" << clock.elapsed()
-                     << "ms:" << (outcome->ok ? QStringLiteral("ok") : outcome->error);
-    release(playbin);  // streaming threads stop here, so the sync handler runs no more
-    if (withLoop) gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_object_unref(bus);
-    playing_ = false;
-    return *outcome;
-}
+    const std::shared_ptr<AudioStream> stream = stream_;
+    sound.queuedMs = nowMs();
+    const AudioStream::SoundRef ref = stream->queue(std::move(sound));
+    AudioStream::Sound now = stream->sound(ref);
+    const qint64 turnMs = now.queuedMs + now.aheadMs;  // when its first sample is due
+    const bool span = spanMs >= 0;
+    busy_ = true;
+    const StreamWaker::Wait waited = waker_->waitUntil(
+        [&] {
+            now = stream->sound(ref);
+            return now.failed || (span ? now.fed : now.nearEnd);
+        },
+        [&] {
+            const qint64 cap = turnMs + kStartLimitMs + hardCap_.count() + kMarginMs;
+            if (span || !now.started) return std::min(cap, turnMs + kStartLimitMs);
+            return std::min(cap, now.startedMs + framesToMs(now.frames) + kMarginMs);
+        });
+    busy_ = false;
+    now = stream->sound(ref);
 
-Result GstAudioOutput::startSpan(const QString& path, int milliseconds) {
-    reapSpans(false);
-    if (Result ok = checkFile(path); !ok) return ok;
-    if (milliseconds <= 0) return Result::success();
-
-    GstElement* playbin = nullptr;
-    if (Result ok = buildPipeline(path, &playbin); !ok) return ok;
-
-    auto span = std::make_unique<Span>();
-    span->playbin = playbin;
-    span->shared = std::make_shared<SpanShared>();
-    span->shared->stopNs = gint64(milliseconds) * GST_MSECOND;
-    span->limitMs = std::min<qint64>(hardCap_.count(), milliseconds + kPrerollLimitMs);
-    span->age.start();
-
-    GstBus* bus = gst_element_get_bus(playbin);
-    // the handler's reference is dropped when the bus goes away with the pipeline
-    gst_bus_set_sync_handler(bus, spanOnMessage, new SpanRef(span->shared), deleteSpanRef);
-    gst_object_unref(bus);
-    // even opening the sink may take a while: not on the caller's time
-    gst_element_call_async(playbin, spanPause, new SpanRef(span->shared), deleteSpanRef);
-    spans_.push_back(std::move(span));
-    return Result::success();
-}
-
-int GstAudioOutput::pendingSpans() {
-    reapSpans(false);
-    return int(spans_.size());
-}
-
-void GstAudioOutput::reapSpans(bool all) {
-    auto done = [all](const std::unique_ptr<Span>& s) {
-        const bool overdue = s->age.elapsed() > s->limitMs;
-        if (!(all || s->shared->finished || overdue)) return false;
-        if (overdue && !s->shared->finished)
-            qCWarning(lcAudio) << "span did not end in time, stopped";
-        {
-            std::lock_guard lock(s->shared->mutex);
-            s->shared->cancelled = true;
+    SoundOutcome out;
+    if (waited == StreamWaker::Wait::Interrupted) {
+        giveUp(QStringLiteral("playback interrupted, the program is ending"));
+        out = SoundOutcome::outputFailure(QStringLiteral("%1: %2").arg(path, streamFault_));
+    } else if (waited == StreamWaker::Wait::TimedOut) {
+        const QString why =
+            now.started
+                ? QStringLiteral("playback did not end within its length + %1 s")
+                      .arg(kMarginMs / 1000)
+                : QStringLiteral("playback did not start within %1 s").arg(kStartLimitMs / 1000);
+        giveUp(QStringLiteral("the sound output is not responding (%1)").arg(why));
+        out = SoundOutcome::outputFailure(QStringLiteral("%1: %2, stopped").arg(path, why));
+    } else if (now.failed) {
+        out.result = Result::failure(QStringLiteral("%1: %2").arg(path, now.error));
+        out.outputFault = now.outputFault;
+        if (now.outputFault) {
+            const AudioStream::State st = stream->state();
+            streamFault_ = now.error;
+            streamNoDevice_ = st.noDevice;
         }
-        release(s->playbin);
-        return true;
-    };
-    spans_.erase(std::remove_if(spans_.begin(), spans_.end(), done), spans_.end());
+    }
+    out.startMs = now.startedMs;
+    if (now.startedMs >= 0) out.endMs = now.startedMs + framesToMs(now.frames);
+    qCDebug(lcAudio).noquote() << (span ? "queued span of" : "played") << path << ":"
+                               << (out ? QStringLiteral("ok") : out.result.error);
+
+    if (alone) {
+        if (span && stream_) {
+            stream_->finish();
+            closing_.push_back(std::move(stream_));
+            inStream_ = false;
+        } else {
+            const StreamOutcome closed = closeStream();
+            if (out && !closed.result)
+                out = SoundOutcome::outputFailure(
+                    QStringLiteral("%1: %2").arg(path, closed.result.error));
+        }
+    }
+    return out;
+}
+
+StreamOutcome GstAudioOutput::closeStream() {
+    reap();
+    StreamOutcome out;
+    if (!inStream_ || busy_) return out;
+    inStream_ = false;
+    if (!stream_) {
+        if (!streamFault_.isEmpty()) out.result = Result::failure(streamFault_);
+        out.noDevice = streamNoDevice_;
+        return out;
+    }
+    const std::shared_ptr<AudioStream> stream = std::move(stream_);
+    stream->finish();
+    AudioStream::State st = stream->state();
+    const qint64 deadline = nowMs() + st.aheadMs + kMarginMs;
+    busy_ = true;
+    const StreamWaker::Wait waited = waker_->waitUntil(
+        [&] {
+            st = stream->state();
+            return st.drained || st.failed || st.finished;
+        },
+        [&] { return deadline; });
+    busy_ = false;
+    st = stream->state();
+    out.onsetMs = st.onsetMs;
+    out.noDevice = st.noDevice;
+    if (st.failed) {
+        out.result = Result::failure(st.error);
+    } else if (waited != StreamWaker::Wait::Done || !st.drained) {
+        out.result = Result::failure(QStringLiteral("the sound output did not play out; given up"));
+        stream->abandon();
+        qCWarning(lcAudio).noquote() << out.result.error;
+    }
+    closing_.push_back(stream);
+    return out;
+}
+
+void GstAudioOutput::giveUp(const QString& why) {
+    streamFault_ = why;
+    qCWarning(lcAudio).noquote() << why << "- the rest of these sounds are skipped";
+    if (!stream_) return;
+    stream_->abandon();
+    closing_.push_back(std::move(stream_));
+}
+
+void GstAudioOutput::reap() {
+    closing_.erase(std::remove_if(closing_.begin(), closing_.end(),
+                                  [](const std::shared_ptr<AudioStream>& s) {
+                                      const AudioStream::State st = s->state();
+                                      if (!st.finished || !s->join(0ms)) return false;
+                                      if (st.abandoned)
+                                          qCInfo(lcAudio) << "a sound stream given up earlier "
+                                                             "has come back and is released";
+                                      return true;
+                                  }),
+                   closing_.end());
+}
+
+int GstAudioOutput::liveStreams() {
+    reap();
+    return int(closing_.size()) + (stream_ ? 1 : 0);
 }
 
 }  // namespace tavirin

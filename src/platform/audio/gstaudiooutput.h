@@ -11,33 +11,34 @@ typedef struct _GstElement GstElement;
 
 namespace tavirin {
 
-// AudioOutput on GStreamer: one `playbin` per sound, audio only.
+class AudioStream;
+class StreamWaker;
+
+// AudioOutput on GStreamer: one output stream per bell (docs/SOUND.md).
 //
-// The audio sink is a gst-launch style description, parsed afresh for every sound:
-// "autoaudiosink" in the program, "fakesink sync=true" (real time, nothing heard) or
-// "wavenc ! filesink location=..." (a capture) in tests.
+// The audio sink is a gst-launch style description: "autoaudiosink" in the program, a
+// PulseAudio null sink, "fakesink sync=true" (real time, nothing heard) or "wavenc ! filesink"
+// (a capture) in tests. Each stream runs on a worker thread of its own (AudioStream), which
+// makes every state change; this class, used from the user-interface thread, only queues
+// sounds and waits for them, with a limit on every wait:
+//  - a sound must start within kStartLimitMs of its turn (for the first sound of a stream
+//    that includes opening the device),
+//  - and end within its length plus kMarginMs;
+//  - a sound longer than the hard cap (constructor) is cut there.
+// A stream that misses a limit is given up: the rest of that bell fails at once (a hung
+// sound server would only hold every sound the same way), its worker releases it whenever
+// the server comes back, and the next bell gets a fresh stream.
 //
-// playToEnd never hangs. It waits for end-of-stream or an error; once the file has
-// prerolled its duration is known and the wait ends at that duration plus a margin; a
-// hard cap (constructor) bounds every wait, also for a file whose duration is unknown or
-// that never prerolls. A pipeline that overruns is torn down and reported as a failure.
-//
-// While playToEnd waits, it runs a nested QEventLoop with QEventLoop::ExcludeUserInputEvents:
-// the window repaints, timers fire and the desktop sees a live program, but clicks and keys
-// wait until the sound has ended. GStreamer wakes the loop from its streaming thread (a bus
-// sync handler posts a queued call), so the next sound starts without polling delay.
-// Without a QCoreApplication it blocks on the bus instead. Because timers fire during the
-// wait, a timer handler may call playToEnd again: that nested call is refused ("busy")
-// rather than played over the running sound.
-//
-// startSpan builds its own playbin and returns at once; preroll, the seek to the span and
-// the start happen on GStreamer's threads, and the finished pipelines are released on the
-// next call (or in the destructor). Spans may overlap each other and a playToEnd.
-//
-// Not thread-safe: use it from one thread (the UI thread).
+// While it waits it runs a nested QEventLoop with QEventLoop::ExcludeUserInputEvents: the
+// window repaints, timers fire, clicks and keys wait. A timer handler that plays while a
+// sound is awaited gets "busy". Without a QCoreApplication it blocks on a condition variable.
 class GstAudioOutput final : public AudioOutput {
 public:
     static constexpr std::chrono::milliseconds kDefaultHardCap{std::chrono::minutes(6)};
+    static constexpr qint64 kStartLimitMs = 5000;
+    static constexpr qint64 kMarginMs = 2000;
+    // Streams still stuck in a hung server; beyond this, no new one is tried.
+    static constexpr int kMaxStuckStreams = 3;
 
     explicit GstAudioOutput(QString sinkDescription = QStringLiteral("autoaudiosink"),
                             std::chrono::milliseconds hardCap = kDefaultHardCap);
@@ -46,29 +47,37 @@ public:
     GstAudioOutput(const GstAudioOutput&) = delete;
     GstAudioOutput& operator=(const GstAudioOutput&) = delete;
 
-    Result playToEnd(const QString& path) override;
-    Result startSpan(const QString& path, int milliseconds) override;
+    void openStream() override;
+    SoundOutcome playToEnd(const QString& path) override;
+    SoundOutcome queueSpan(const QString& path, int milliseconds, int silenceMs) override;
+    StreamOutcome closeStream() override;
 
-    // Called with every new playbin and its sink bin before it starts, so a test or a
-    // benchmark can look inside (name the elements it needs in the sink description).
-    using PipelineObserver = std::function<void(GstElement* playbin, GstElement* sinkBin)>;
+    // Called on the calling thread with every new stream's pipeline and its sink bin before
+    // it starts, so a test or a benchmark can look inside (name the elements it needs in the
+    // sink description).
+    using PipelineObserver = std::function<void(GstElement* pipeline, GstElement* sinkBin)>;
     void setPipelineObserver(PipelineObserver observer) { observer_ = std::move(observer); }
 
-    // Spans not yet released (for tests: finished spans must not pile up).
-    int pendingSpans();
+    // Streams whose worker has not yet released everything (for tests: none may pile up).
+    int liveStreams();
 
 private:
-    struct Span;
-
-    Result checkFile(const QString& path) const;
-    Result buildPipeline(const QString& path, GstElement** playbin);
-    void reapSpans(bool all);
+    SoundOutcome checkFile(const QString& path) const;
+    std::shared_ptr<AudioStream> startStream(QString* error);
+    SoundOutcome play(const QString& path, int spanMs, int silenceMs);
+    void giveUp(const QString& why);
+    void reap();
 
     QString sinkDescription_;
     std::chrono::milliseconds hardCap_;
     PipelineObserver observer_;
-    std::vector<std::unique_ptr<Span>> spans_;
-    bool playing_ = false;
+    std::shared_ptr<StreamWaker> waker_;
+    std::shared_ptr<AudioStream> stream_;  // the open stream
+    bool inStream_ = false;
+    QString streamFault_;  // why the rest of this stream's sounds fail at once
+    bool streamNoDevice_ = false;
+    std::vector<std::shared_ptr<AudioStream>> closing_;  // released by their workers
+    bool busy_ = false;
     QString initError_;
 };
 

@@ -12,19 +12,30 @@ namespace tavirin {
 
 // Records every sound asked for, in order; fails the paths listed in `failing`.
 // `onPlay` runs for every request before it returns (a scheduler test can move its fake
-// clock on by the sound's length there).
+// clock on by the sound's length there); `onStream` for every stream opened ("open") and
+// played out ("drained").
 class FakeAudioOutput final : public AudioOutput {
 public:
     struct Play {
         QString path;
-        int spanMs = -1;  // -1: played to its end; else startSpan's length
+        int spanMs = -1;  // -1: played to its end; else queueSpan's length
+        int silenceMs = 0;
         bool isSpan() const { return spanMs >= 0; }
         bool operator==(const Play&) const = default;
     };
 
-    Result playToEnd(const QString& path) override { return record({path, -1}); }
-    Result startSpan(const QString& path, int milliseconds) override {
-        return record({path, milliseconds});
+    void openStream() override {
+        ++opened;
+        if (onStream) onStream(QStringLiteral("open"));
+    }
+    SoundOutcome playToEnd(const QString& path) override { return record({path, -1, 0}); }
+    SoundOutcome queueSpan(const QString& path, int milliseconds, int silenceMs) override {
+        return record({path, milliseconds, silenceMs});
+    }
+    StreamOutcome closeStream() override {
+        ++drained;
+        if (onStream) onStream(QStringLiteral("drained"));
+        return {};
     }
 
     QStringList paths() const {
@@ -35,15 +46,18 @@ public:
 
     QList<Play> plays;
     QSet<QString> failing;
+    int opened = 0;
+    int drained = 0;
     std::function<void(const Play&)> onPlay;
+    std::function<void(const QString&)> onStream;
 
 private:
-    Result record(Play play) {
+    SoundOutcome record(Play play) {
         plays.append(play);
         if (onPlay) onPlay(play);
         if (failing.contains(play.path))
-            return Result::failure(QStringLiteral("cannot play %1 (test)").arg(play.path));
-        return Result::success();
+            return SoundOutcome::fileFault(QStringLiteral("cannot play %1 (test)").arg(play.path));
+        return {};
     }
 };
 
