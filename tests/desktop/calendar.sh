@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The real program over three days of the school calendar (openbox, a recorded sound server):
+# Wednesday with today's bells shifted by +10 minutes rings 08:10 and not 08:00; Thursday,
+# a holiday, rings nothing and says why; Friday rings 08:00 as usual.
+#   calendar.sh TAVIRIN SOUNDLIB CALENDARSTORE
+source "$(dirname "$0")/../support/desktop.sh"
+tavirin=$1 soundlib=$2 calendarstore=$3
+
+desktop_start openbox
+desktop_sound
+desktop_short_sounds "$soundlib"
+store=$XDG_CONFIG_HOME/tavirin/tavirin.ini
+mkdir -p "$(dirname "$store")"
+"$calendarstore" "$store" shift-today 2026-12-09 10 || desktop_fail "cannot write the store"
+"$calendarstore" "$store" holiday 2026-12-10 วันรัฐธรรมนูญ || desktop_fail "cannot write the store"
+
+desktop_clock "2026-12-09 07:59:50"
+desktop_app "$tavirin" "$soundlib"
+desktop_wait_log 'Tavirin started'
+desktop_wait_window
+sleep 12
+grep -q 'bell fired' "$DESKTOP_LOG" && desktop_fail "a bell rang at 08:00 on the shifted day"
+
+desktop_clock "2026-12-09 08:09:55"
+desktop_wait_log 'bell fired at "08:10:00"' 20
+desktop_wait_hidden 30
+
+# Thursday, the holiday.
+desktop_clock "2026-12-10 07:59:55"
+desktop_wait_log 'is not rung today: วันหยุด วันรัฐธรรมนูญ' 20
+xdotool windowactivate "$DESKTOP_WIN"
+desktop_wait_geometry "737x411 IsViewable"
+desktop_shot calendar-holiday
+sleep 3
+[ "$(grep -c 'bell fired' "$DESKTOP_LOG")" -eq 1 ] || desktop_fail "a bell rang on the holiday"
+
+# Friday: back to 08:00.
+desktop_clock "2026-12-11 07:59:55"
+desktop_wait_log 'bell fired at "08:00:00"' 20
+echo "1 passed, 0 failed"
