@@ -12,7 +12,7 @@ desktop_short_sounds "$soundlib"
 store=$XDG_CONFIG_HOME/tavirin/tavirin.ini
 mkdir -p "$(dirname "$store")"
 "$calendarstore" "$store" shift-today 2026-12-09 10 || desktop_fail "cannot write the store"
-"$calendarstore" "$store" holiday 2026-12-10 วันรัฐธรรมนูญ || desktop_fail "cannot write the store"
+"$calendarstore" "$store" holidays 2026 || desktop_fail "cannot write the store"
 
 desktop_clock "2026-12-09 07:59:50"
 desktop_app "$tavirin" "$soundlib"
@@ -25,7 +25,7 @@ desktop_clock "2026-12-09 08:09:55"
 desktop_wait_log 'bell fired at "08:10:00"' 20
 desktop_wait_hidden 30
 
-# Thursday, the holiday.
+# Thursday, Constitution Day.
 desktop_clock "2026-12-10 07:59:55"
 desktop_wait_log 'is not rung today: วันหยุด วันรัฐธรรมนูญ' 20
 xdotool windowactivate "$DESKTOP_WIN"
@@ -33,6 +33,18 @@ desktop_wait_geometry "737x411 IsViewable"
 desktop_shot calendar-holiday
 sleep 3
 [ "$(grep -c 'bell fired' "$DESKTOP_LOG")" -eq 1 ] || desktop_fail "a bell rang on the holiday"
+
+# The school calendar from the day's menu (its last entry), with the year's holidays marked.
+desktop_click 372 144  # วันนี้ / ปฏิทิน
+sleep 0.5
+xdotool key Up Return
+desktop_until 5 xdotool search --onlyvisible --name '^ปฏิทินโรงเรียน$' ||
+  desktop_fail "no calendar panel"
+sleep 0.5
+desktop_shot calendar-panel
+xdotool key Escape
+desktop_until 5 eval '! xdotool search --onlyvisible --name "^ปฏิทินโรงเรียน$"' ||
+  desktop_fail "the calendar panel stayed"
 
 # Friday: back to 08:00.
 desktop_clock "2026-12-11 07:59:55"

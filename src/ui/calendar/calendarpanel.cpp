@@ -86,7 +86,7 @@ CalendarPanel::CalendarPanel(DayRules& rules, Dialogs& dialogs, QWidget* parent)
     list_->setObjectName(QStringLiteral("entries"));
     list_->setHeaderLabels({QStringLiteral("วันที่"), QStringLiteral("ชื่อ"), QStringLiteral("ออด")});
     list_->setRootIsDecorated(false);
-    list_->setMinimumWidth(520);
+    list_->setMinimumWidth(620);
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     right->addWidget(list_);
 
