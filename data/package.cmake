@@ -36,7 +36,8 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # GStreamer: the app library (appsrc and appsink of the bell's stream), playbin, uridecodebin,
 # audioconvert, Ogg Vorbis and Opus (base); wavparse, mpg123, autoaudiosink, the HTTP source
 # souphttpsrc, icydemux, HLS (good); the PulseAudio and ALSA sinks. Qt Network asks a radio
-# station's server what its address holds. The Thai interface needs Thai fonts.
+# station's server what its address holds. libical reads and writes the school calendar's
+# .ics files. The Thai interface needs Thai fonts.
 set(tavirin_depends
     "libc6 (>= 2.36)"
     "libstdc++6 (>= 12)"
@@ -54,6 +55,7 @@ set(tavirin_depends
     "gstreamer1.0-plugins-good (>= 1.22)"
     "gstreamer1.0-pulseaudio"
     "gstreamer1.0-alsa"
+    "libical3 (>= 3.0)"
     "fonts-thai-tlwg")
 list(JOIN tavirin_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # The MP3 player and the radio browser it starts; the AAC decoder for radio streams (avdec_aac:
