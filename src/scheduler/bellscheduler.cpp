@@ -1,5 +1,6 @@
 #include "scheduler/bellscheduler.h"
 
+#include "journal/journal.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "model/windowmotion.h"
@@ -24,7 +25,7 @@ constexpr int kShownTop = 1200;
 
 }  // namespace
 
-BellScheduler::BellScheduler(Parts parts) : p_(parts) {
+BellScheduler::BellScheduler(Parts parts) : p_(parts), recorder_(parts.journal, parts.clock) {
     p_.arming.onPlanned([this](const DayPlan& plan) { planned(plan); });
 }
 
@@ -53,7 +54,7 @@ void BellScheduler::passQuietBells(const QDateTime& now) {
         const QuietBell& q = plan.quiet[nextQuiet_];
         qCInfo(lcScheduler).noquote()
             << "the bell of period" << q.period << "at" << q.at << "is not rung today:" << q.reason;
-        if (quietBell_) quietBell_(q);
+        recorder_.quiet(q, plan.date);
     }
     // A skipped bell is over once its second has passed: the board shows the day without it.
     if (plan.refreshAt.isValid() && s > plan.refreshAt.msecsSinceStartOfDay() / 1000)
@@ -76,8 +77,8 @@ void BellScheduler::armWhenIdle(bool reloadEditor) {
 
 void BellScheduler::connectControls() {
     auto on = [this](const char* timer, void (BellScheduler::*handler)()) {
-        QObject::connect(p_.form.timer(QString::fromLatin1(timer)), &QTimer::timeout,
-                         &p_.form, [this, handler] { (this->*handler)(); });
+        QObject::connect(p_.form.timer(QString::fromLatin1(timer)), &QTimer::timeout, &p_.form,
+                         [this, handler] { (this->*handler)(); });
     };
     on("Timer3", &BellScheduler::Timer3_Timer);
     on("Timer1", &BellScheduler::Timer1_Timer);
@@ -87,7 +88,9 @@ void BellScheduler::connectControls() {
     p_.form.onClick(QStringLiteral("Command3555"), [this] { Command3555_Click(); });
 }
 
-QString BellScheduler::refreshClockLabel() { return refreshClockLabel(p_.clock.now()); }
+QString BellScheduler::refreshClockLabel() {
+    return refreshClockLabel(p_.clock.now());
+}
 
 QString BellScheduler::refreshClockLabel(const QDateTime& now) {
     const QString text = now.time().toString(QStringLiteral("HH:mm:ss"));
@@ -101,6 +104,7 @@ void BellScheduler::Timer3_Timer() {
     if (pendingArm_ != Pending::None) armWhenIdle(pendingArm_ == Pending::Whole);
     // One reading of the clock per tick.
     const QDateTime now = p_.clock.now();
+    const ElapsedClocks elapsed = p_.clock.elapsed();
     if (const int day = now.date().dayOfWeek(); day >= 1 && day <= 7)
         p_.form.setText(QStringLiteral("lbl_dayy"), clockDayName(day));
 
@@ -117,28 +121,49 @@ void BellScheduler::Timer3_Timer() {
     if (text == QLatin1String("00:00:00") || dateChanged) {
         if (dateChanged) qCInfo(lcScheduler) << "new day" << date.toString(Qt::ISODate);
         p_.arming.armToday();
+        recorder_.newDay(now);
     }
     if (gap && dateChanged) unseen += latebells::unseen(triggers(), date, lastTick_, now);
 
     bool hit = false;
     for (const PeriodControls& per : periodControls())
         hit = (p_.form.text(per.trigger) == text) || hit;
-    const LateBellDecision late = latebells::decide(unseen, now, runSinceLastTick_, hit);
-    latebells::report(late, lastTick_, now);
+    LateBellDecision late;
+    if (!unseen.isEmpty()) {
+        late = latebells::decide(unseen, now, runSinceLastTick_, hit, latebells::graceMs(p_.store),
+                                 latebells::cause(lastTick_, lastElapsed_, now, elapsed));
+        latebells::report(late, lastTick_);
+    }
     lastTick_ = now;
+    lastElapsed_ = elapsed;
     runSinceLastTick_ = false;
 
+    std::optional<Late> lateBell;
+    QDateTime due;
+    for (const LateBellDecision::Entry& e : late.entries) {
+        if (e.reason == LateBellDecision::Reason::RingsLate) {
+            due = e.trigger.due;
+            lateBell =
+                Late{due.msecsTo(now), latebells::reasonCode(late, e), latebells::detail(late, e)};
+        } else {
+            recorder_.notRung(late, e);
+        }
+    }
+
     if (const QString rings = hit ? text : late.ringLate; !rings.isEmpty()) {
+        if (hit) due = QDateTime(date, QTime::fromString(text, QStringLiteral("HH:mm:ss")));
         // A clock stepped back across a trigger second must not ring it a second time.
-        const QString key = date.toString(Qt::ISODate) + u' ' + rings;
+        const QString key = due.date().toString(Qt::ISODate) + u' ' + rings;
         if (key != lastFiredKey_) {
             lastFiredKey_ = key;
-            fire(rings);
+            fire(rings, due, lateBell);
         } else if (key != lastRefusedKey_) {
             // Said once: the clock may stand in that second for many ticks.
             lastRefusedKey_ = key;
             qCInfo(lcScheduler) << "trigger" << rings << "already rang today; the clock went back";
         }
+    } else {
+        recorder_.watching(now, elapsed);
     }
 
     passQuietBells(now);
@@ -148,13 +173,25 @@ void BellScheduler::Timer3_Timer() {
     if (QTimer* t4 = p_.form.timer(QStringLiteral("Timer4")); !t4->isActive()) t4->start();
 }
 
+void BellScheduler::accountForStartUp() {
+    const QDateTime now = p_.clock.now();
+    recorder_.startUp(triggers(), now);
+    // The tick takes over from the second before this one: a trigger in this very second
+    // that the first tick does not see rings late rather than go unrecorded.
+    lastTick_ = now.addSecs(-1);
+    const ElapsedClocks e = p_.clock.elapsed();
+    lastElapsed_ = {e.monotonicMs < 0 ? -1 : e.monotonicMs - 1000,
+                    e.boottimeMs < 0 ? -1 : e.boottimeMs - 1000};
+}
+
 QStringList BellScheduler::triggers() const {
     QStringList t;
     for (const PeriodControls& per : periodControls()) t << p_.form.text(per.trigger);
     return t;
 }
 
-void BellScheduler::fire(const QString& clockText) {
+void BellScheduler::fire(const QString& clockText, const QDateTime& due,
+                         const std::optional<Late>& late) {
     qCInfo(lcScheduler) << "bell fired at" << clockText;
     firedText_ = clockText;
     runSinceLastTick_ = true;
@@ -166,7 +203,16 @@ void BellScheduler::fire(const QString& clockText) {
     p_.form.setText(QStringLiteral("Label242"), QString());
     p_.form.timer(QStringLiteral("Timer1"))->start();
     p_.form.setEnabled(QStringLiteral("Command3555"), false);
-    p_.relay.switchOn(true);
+    const RelayOutcome relay = p_.relay.switchOn(true);
+    // The highest-numbered period of that time is the one whose sound rings.
+    std::optional<int> period;
+    for (const PeriodControls& per : periodControls())
+        if (p_.form.text(per.trigger) == clockText) period = per.number;
+    if (late)
+        recorder_.fired(journal::kScheduled, period, due, relay, late->ms, late->reason,
+                        late->detail);
+    else
+        recorder_.fired(journal::kScheduled, period, due, relay);
 }
 
 void BellScheduler::Timer1_Timer() {
@@ -222,10 +268,12 @@ void BellScheduler::Timer21_Timer() {
     p_.form.setVisible(QStringLiteral("Label2"), false);
     p_.form.setVisible(QStringLiteral("Label242"), false);
     p_.talkingClock.chooseClockFiles(sayHour, sayMinute);
-    p_.sequence.runBellSequence();
+    recorder_.ended(p_.sequence.runBellSequence());
 }
 
-void BellScheduler::Timer22_Timer() { refreshClockLabel(); }
+void BellScheduler::Timer22_Timer() {
+    refreshClockLabel();
+}
 
 bool BellScheduler::bellInProgress() const {
     // Timer22 keeps the clock from the identification (or announce-now) to the sounds' end.
@@ -253,7 +301,12 @@ void BellScheduler::Command3555_Click() {
     p_.form.timer(QStringLiteral("Timer3"))->stop();
     runSinceLastTick_ = true;
     p_.form.timer(QStringLiteral("Timer22"))->start();
-    p_.relay.switchOn(true, true);
+    const RelayOutcome relay = p_.relay.switchOn(true, true);
+    const QDateTime pressed = p_.clock.now();
+    recorder_.fired(journal::kAnnounce, std::nullopt,
+                    QDateTime(pressed.date(), QTime(pressed.time().hour(), pressed.time().minute(),
+                                                    pressed.time().second())),
+                    relay);
     p_.form.timer(QStringLiteral("Timer21"))->start();
     p_.form.setEnabled(QStringLiteral("Command3555"), false);
 }

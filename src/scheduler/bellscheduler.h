@@ -1,6 +1,8 @@
 #pragma once
 
 #include "calendar/dayplan.h"
+#include "platform/clock.h"
+#include "scheduler/bellrecorder.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -13,8 +15,8 @@ namespace tavirin {
 class AmplifierRelay;
 class Arming;
 class BellSequence;
-class Clock;
 class FormModel;
+class Journal;
 class MediaSources;
 class ProgramStore;
 class TalkingClock;
@@ -35,23 +37,20 @@ public:
         AmplifierRelay& relay;
         MediaSources& media;
         WindowMotion& motion;
+        Journal* journal = nullptr;  // every bell, rung or not, is recorded there
     };
 
     explicit BellScheduler(Parts parts);
 
-    // Called when the time of a bell passes that the calendar or a change of today keeps
-    // quiet (after the log line the scheduler writes itself): the bell journal records it
-    // there, with its reason, as not rung rather than missed.
-    void setQuietBellHandler(std::function<void(const QuietBell&)> handler) {
-        quietBell_ = std::move(handler);
-    }
     // After a change of the calendar or of today: the board is armed again at once, or, while
     // a bell is on its way, as soon as it is over (its period must stay identifiable).
     // `reloadEditor`: the day programs changed too (a restored backup): the whole armToday.
     void armWhenIdle(bool reloadEditor);
 
     // The shutdown watch the tick runs after the period comparison (slide-in true).
-    void setShutdownWatch(std::function<void(bool slideIn)> watch) { shutdownWatch_ = std::move(watch); }
+    void setShutdownWatch(std::function<void(bool slideIn)> watch) {
+        shutdownWatch_ = std::move(watch);
+    }
 
     // Connects the timers and the announce-now button to the handlers below.
     void connectControls();
@@ -69,13 +68,22 @@ public:
     // on its way (then that bell's own hide brings it back).
     void resumeWatching();
 
+    // At start-up, once today is armed: today's bells due while the program was not running
+    // are recorded as missed, and the tick takes over from now.
+    void accountForStartUp();
+
     // How many 400 ms looks the bell waits for the window before it starts anyway.
     static constexpr int kWindowWaitLimit = 15;
 
 private:
     QString refreshClockLabel();
     QString refreshClockLabel(const QDateTime& now);
-    void fire(const QString& clockText);
+    struct Late {
+        qint64 ms = 0;
+        QString reason;
+        QString detail;
+    };
+    void fire(const QString& clockText, const QDateTime& due, const std::optional<Late>& late = {});
     QStringList triggers() const;
     void planned(const DayPlan& plan);
     void passQuietBells(const QDateTime& now);
@@ -84,14 +92,15 @@ private:
     std::function<void(bool)> shutdownWatch_;
     QString firedText_;  // the trigger that fired, for the identification
     QDateTime lastTick_;
+    ElapsedClocks lastElapsed_;
     bool runSinceLastTick_ = false;  // the tick was stopped for a bell since lastTick_
     QString lastFiredKey_;           // date and trigger string of the last firing
     QString lastRefusedKey_;         // the last one refused as already rung (logged once)
     int windowWaits_ = 0;
-    std::function<void(const QuietBell&)> quietBell_;
     QList<int> quietSeconds_;  // of the armed plan's quiet bells, in order
     qsizetype nextQuiet_ = 0;  // the first whose time has not passed yet
     enum class Pending { None, Board, Whole } pendingArm_ = Pending::None;
+    BellRecorder recorder_;
 };
 
 }  // namespace tavirin

@@ -33,6 +33,13 @@ desktop_wait_geometry "737x411 IsViewable"
 desktop_shot calendar-holiday
 sleep 3
 [ "$(grep -c 'bell fired' "$DESKTOP_LOG")" -eq 1 ] || desktop_fail "a bell rang on the holiday"
+# The bell journal has the holiday's 08:00 bell as skipped, with the holiday as its reason.
+python3 - "${XDG_STATE_HOME:-$HOME/.local/state}/tavirin/journal.sqlite" <<'PY' || desktop_fail "the journal does not say why"
+import sqlite3, sys
+rows = sqlite3.connect(sys.argv[1]).execute(
+    "SELECT outcome, reason FROM bells WHERE due LIKE '2026-12-10T08:00:00%' AND period = 2").fetchall()
+sys.exit(0 if rows == [("skipped", "วันหยุด วันรัฐธรรมนูญ")] else f"journal rows: {rows}")
+PY
 
 # The school calendar from the day's menu (its last entry), with the year's holidays marked.
 desktop_click 372 144  # วันนี้ / ปฏิทิน

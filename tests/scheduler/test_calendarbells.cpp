@@ -2,6 +2,7 @@
 // why, and a change of the day over at midnight.
 #include "bellharness.h"
 #include "calendar/dayrules.h"
+#include "journal/sqlitejournal.h"
 
 #include <QTest>
 
@@ -11,13 +12,19 @@ namespace {
 
 const QDate kWednesday(2026, 12, 9);
 
-struct CalendarHarness : BellHarness {
-    DayRules rules{store, clock, dialogs};
-    QList<QuietBell> quiet;
+// The bell journal on a real SQLite file, made before the harness that writes to it.
+struct JournalFile {
+    QTemporaryDir journalDir;
+    FakeClock journalClock;
+    SqliteJournal bells{journalDir.filePath(QStringLiteral("journal.sqlite")), journalClock};
+    JournalFile() { bells.open(); }
+};
 
-    CalendarHarness() {
+struct CalendarHarness : JournalFile, BellHarness {
+    DayRules rules{store, clock, dialogs};
+
+    CalendarHarness() : BellHarness(&bells) {
         rules.onChanged([this](bool whole) { scheduler.armWhenIdle(whole); });
-        scheduler.setQuietBellHandler([this](const QuietBell& q) { quiet.append(q); });
         seedAndArm();
     }
     QString trigger(int period) const {
@@ -31,8 +38,8 @@ class TestCalendarBells : public QObject {
     Q_OBJECT
 
 private slots:
-    // A holiday rings nothing; each bell whose time passes is reported quiet with the
-    // holiday's name, once, and the main window says why.
+    // A holiday rings nothing; each bell whose time passes goes into the bell journal once,
+    // skipped with the holiday's name, and the main window says why.
     void holidayRingsNothing() {
         CalendarHarness h;
         QVERIFY(h.rules.addEntry(
@@ -44,10 +51,14 @@ private slots:
         h.runUntil(QTime(9, 0, 30));
         QVERIFY(h.runs().isEmpty());
         QCOMPARE(h.serial.log.count(QStringLiteral("open COM1")), 0);
-        QCOMPARE(h.quiet.size(), 3);
-        QCOMPARE(h.quiet[1].period, 2);
-        QCOMPARE(h.quiet[1].at, QStringLiteral("08:00:00"));
-        QCOMPARE(h.quiet[1].reason, QStringLiteral("วันหยุด วันรัฐธรรมนูญ"));
+        const QList<BellRecord> bells = h.bells.bellsOn(kWednesday);
+        QCOMPARE(bells.size(), 3);
+        for (const BellRecord& b : bells) {
+            QCOMPARE(b.outcome, journal::kSkipped);
+            QCOMPARE(b.reason, QStringLiteral("วันหยุด วันรัฐธรรมนูญ"));
+        }
+        QCOMPARE(bells[1].period, 2);
+        QCOMPARE(bells[1].due, QDateTime(kWednesday, QTime(8, 0)));
     }
 
     // Today's remaining bells shifted by +10 at 07:30: 07:00 rang as it was, 08:00 rings at

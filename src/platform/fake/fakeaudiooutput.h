@@ -35,7 +35,9 @@ public:
     StreamOutcome closeStream() override {
         ++drained;
         if (onStream) onStream(QStringLiteral("drained"));
-        return {};
+        StreamOutcome out;
+        out.noDevice = noDevice;
+        return out;
     }
 
     QStringList paths() const {
@@ -48,6 +50,7 @@ public:
     QSet<QString> failing;
     int opened = 0;
     int drained = 0;
+    bool noDevice = false;  // every stream reaches only a silent stand-in
     std::function<void(const Play&)> onPlay;
     std::function<void(const QString&)> onStream;
 
