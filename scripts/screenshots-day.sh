@@ -33,7 +33,7 @@ desktop_wait_window
 desktop_wait_geometry "737x411 IsViewable"
 sleep 6  # the next-bell line is refreshed every 5 s
 import -window "$DESKTOP_WIN" "$docs/screenshot-day.png"
-desktop_click 660 118  # บันทึกออด
+desktop_click 660 172  # บันทึกออด
 desktop_until 5 xdotool search --onlyvisible --name '^บันทึกออด$' || desktop_fail "no today view"
 sleep 1
 view=$(xdotool search --onlyvisible --name '^บันทึกออด$' | head -n1)

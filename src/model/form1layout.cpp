@@ -120,18 +120,29 @@ void buildStatusArea(Add& a) {
     auto& cancel = a.make(QStringLiteral("Command3xxa"), ControlKind::Button, {}, 8640, 3360, 975,
                           375, QStringLiteral("ยกเลิก"), QStringLiteral("ยกเลิกการปิดคอมพิวเตอร์"));
     cancel.visible = false;
+
+    // Beside the time board, under the title: one line about today when the calendar or a
+    // change of the day rules it (hidden on an ordinary day), and the button to today's
+    // changes and the school calendar. The rest of this area is left free.
+    auto& today = a.label(QStringLiteral("lbl_today"), {}, 4680, 1620, 6255, 315, {});
+    today.background = kDarkBlue;
+    today.foreground = kWhite;
+    today.visible = false;
+    a.make(QStringLiteral("cmd_today"), ControlKind::Button, {}, 4680, 1980, 1815, 375,
+           QStringLiteral("วันนี้ / ปฏิทิน"), QStringLiteral(" เปลี่ยนเฉพาะวันนี้ และปฏิทินโรงเรียน "));
 }
 
-// The free area right of the time board: the next bell and today's state, for anyone who
-// passes the screen.
+// Below the calendar's line and button: the next bell beside that button, today's bells with
+// the button to their record, the last self-test (which gives its row to the shutdown
+// countdown while that runs), for anyone who passes the screen.
 void buildDayStatus(Add& a) {
-    auto& next = a.label(QStringLiteral("lbl_next_bell"), {}, 5400, 1620, 3900, 420, {});
+    auto& next = a.label(QStringLiteral("lbl_next_bell"), {}, 6600, 1995, 4335, 375, {});
     next.foreground = kDarkBlue;
     next.font = FontRole::Bold;
-    a.make(QStringLiteral("cmd_today"), ControlKind::Button, {}, 9360, 1600, 1155, 360,
+    a.label(QStringLiteral("lbl_today_state"), {}, 4680, 2430, 4600, 330, {});
+    a.make(QStringLiteral("cmd_bell_record"), ControlKind::Button, {}, 9360, 2400, 1155, 360,
            QStringLiteral("บันทึกออด"), QStringLiteral(" ออดของวันนี้และวันก่อน ๆ "));
-    a.label(QStringLiteral("lbl_today_state"), {}, 5400, 2040, 5115, 330, {});
-    a.label(QStringLiteral("lbl_selftest_state"), {}, 5400, 2380, 5115, 330, {});
+    a.label(QStringLiteral("lbl_selftest_state"), {}, 4680, 2790, 6255, 330, {});
 }
 
 void buildTimeBoard(Add& a) {

@@ -19,6 +19,12 @@ DayStatus::DayStatus(FormModel& form, const Clock& clock, TrayIcon* tray, const 
     : form_(form), clock_(clock), tray_(tray), journal_(journal) {
     refreshTimer_.setInterval(kRefreshMs);
     connect(&refreshTimer_, &QTimer::timeout, this, &DayStatus::refresh);
+    // the shutdown countdown takes the self-test's row while it runs
+    connect(&form_, &FormModel::changed, this, [this](const QString& name) {
+        if (name == QLatin1String("Label28778"))
+            form_.setVisible(QStringLiteral("lbl_selftest_state"),
+                             !form_.visible(QStringLiteral("Label28778")));
+    });
 }
 
 QStringList DayStatus::triggers(const FormModel& form) {

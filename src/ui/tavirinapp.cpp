@@ -1,5 +1,6 @@
 #include "ui/tavirinapp.h"
 
+#include "calendar/dayrules.h"
 #include "journal/sqlitejournal.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
@@ -32,6 +33,8 @@
 #include "status/selftest.h"
 #include "store/programstore.h"
 #include "store/soundlibrary.h"
+#include "ui/calendar/calendarpanel.h"
+#include "ui/calendar/todaymenu.h"
 #include "ui/editor/scheduleeditor.h"
 #include "ui/exit.h"
 #include "ui/form1.h"
@@ -92,6 +95,24 @@ struct TavirinApp::Parts {
     std::unique_ptr<DayStatus> dayStatus;
     std::unique_ptr<SelfTest> selfTest;
     std::unique_ptr<TodayView> todayView;
+    std::unique_ptr<DayRules> rules;
+
+    // The school calendar, over the main window; the boxes it asks come up over it.
+    void openCalendar() {
+        CalendarPanel panel(*rules, dialogs, window.get());
+        dialogs.setParent(&panel);
+        panel.exec();
+        dialogs.setParent(window.get());
+    }
+    QList<TrayMenuEntry> todayEntries(bool fromTray) {
+        return todayMenu(
+            *rules,
+            [this, fromTray] {
+                if (fromTray) tray->onTrayNotification(TrayIcon::Gesture::DoubleClick);
+                openCalendar();
+            },
+            fromTray);
+    }
 
     Parts() {
         buildForm1(form);
@@ -159,7 +180,17 @@ struct TavirinApp::Parts {
             journal.recordChecks(r.at, checkRecords(r));
             dayStatus->setSelfTest(r);
         });
-        form.onClick(QStringLiteral("cmd_today"), [this] { todayView->open(); });
+        form.onClick(QStringLiteral("cmd_bell_record"), [this] { todayView->open(); });
+
+        // A change of the calendar or of today arms the board again (after a bell on its way);
+        // every arming rebuilds the tray's menu, which lists the changes in force.
+        rules = std::make_unique<DayRules>(store, clock, dialogs);
+        rules->onChanged([this](bool programsChanged) { scheduler->armWhenIdle(programsChanged); });
+        arming->onPlanned([this](const DayPlan&) { tray->refreshMenu(); });
+        tray->setTodayEntries([this] { return todayEntries(true); });
+        form.onClick(QStringLiteral("cmd_today"), [this] {
+            popUpMenu(*window->control(QStringLiteral("cmd_today")), todayEntries(false));
+        });
 
         animator->connectControls();
         media->connectControls();

@@ -180,8 +180,8 @@ private slots:
         QTest::newRow("show during a bell") << 0 << true << true << "";
         QTest::newRow("announce now") << 1 << false << true << "Command3555";
         QTest::newRow("announce now during a bell") << 1 << true << false << "";
-        QTest::newRow("the bells' record") << 2 << false << false << "cmd_today";
-        QTest::newRow("the bells' record during a bell") << 2 << true << false << "cmd_today";
+        QTest::newRow("the bells' record") << 2 << false << false << "cmd_bell_record";
+        QTest::newRow("the bells' record during a bell") << 2 << true << false << "cmd_bell_record";
         QTest::newRow("exit") << 3 << false << false << "Command8";
         QTest::newRow("exit during a bell") << 3 << true << false << "";
     }
@@ -193,8 +193,9 @@ private slots:
         Tray t;
         t.tray->setBellInProgress([&] { return bell; });
         QStringList clicks;
-        for (const QString& button : {QStringLiteral("Command3555"), QStringLiteral("cmd_today"),
-                                      QStringLiteral("Command8")})
+        for (const QString& button :
+             {QStringLiteral("Command3555"), QStringLiteral("cmd_bell_record"),
+              QStringLiteral("Command8")})
             t.form.onClick(button, [&clicks, button] { clicks << button; });
         QCOMPARE(t.icon.captions(),
                  (QStringList{"แสดงหน้าต่าง", "บอกเวลาขณะนี้", "บันทึกออด", "ออกจากโปรแกรม"}));
@@ -213,17 +214,26 @@ private slots:
         Gestures g(icon);
         bool open = true;
         QStringList ran;
-        icon.setMenu({{QStringLiteral("a"), [&] { ran << "a"; }, {}},
-                      {QStringLiteral("b"), [&] { ran << "b"; }, [&] { return open; }}});
+        const QList<TrayMenuEntry> entries{
+            {QStringLiteral("a"), [&] { ran << "a"; }, {}, {}},
+            {QStringLiteral("b"), [&] { ran << "b"; }, [&] { return open; }, {}},
+            {},
+            {QStringLiteral("sub"), {}, {}, {{QStringLiteral("c"), [&] { ran << "c"; }, {}, {}}}}};
+        // Filled anew after every arming: the old submenus must go with their entries.
+        icon.setMenu(entries);
+        icon.setMenu(entries);
+        QCOMPARE(icon.menu()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 1);
         const QList<QAction*> actions = icon.menu()->actions();
-        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions.size(), 4);
         QCOMPARE(actions[1]->text(), QStringLiteral("b"));
+        QVERIFY(actions[2]->isSeparator());
         open = false;
         emit icon.menu()->aboutToShow();
         QVERIFY(actions[0]->isEnabled());
         QVERIFY(!actions[1]->isEnabled());
         actions[0]->trigger();
-        QCOMPARE(ran, QStringList{"a"});
+        actions[3]->menu()->actions().first()->trigger();
+        QCOMPARE(ran, (QStringList{"a", "c"}));
         icon.onActivated(QSystemTrayIcon::Context);
         QVERIFY(g.seen.isEmpty());
     }
