@@ -132,6 +132,19 @@ void buildStatusArea(Add& a) {
            QStringLiteral("วันนี้ / ปฏิทิน"), QStringLiteral(" เปลี่ยนเฉพาะวันนี้ และปฏิทินโรงเรียน "));
 }
 
+// Below the calendar's line and button: the next bell beside that button, today's bells with
+// the button to their record, the last self-test (which gives its row to the shutdown
+// countdown while that runs), for anyone who passes the screen.
+void buildDayStatus(Add& a) {
+    auto& next = a.label(QStringLiteral("lbl_next_bell"), {}, 6600, 1995, 4335, 375, {});
+    next.foreground = kDarkBlue;
+    next.font = FontRole::Bold;
+    a.label(QStringLiteral("lbl_today_state"), {}, 4680, 2430, 4600, 330, {});
+    a.make(QStringLiteral("cmd_bell_record"), ControlKind::Button, {}, 9360, 2400, 1155, 360,
+           QStringLiteral("บันทึกออด"), QStringLiteral(" ออดของวันนี้และวันก่อน ๆ "));
+    a.label(QStringLiteral("lbl_selftest_state"), {}, 4680, 2790, 6255, 330, {});
+}
+
 void buildTimeBoard(Add& a) {
     const QString frame = QStringLiteral("Frame1");
     auto& f = a.make(frame, ControlKind::Frame, {}, 120, 360, 4455, 5175,
@@ -156,6 +169,10 @@ void buildTimeBoard(Add& a) {
         trig.background = kBlack;
         trig.foreground = kRed;
         trig.font = FontRole::Bold;
+        // How the period's bell went today, before its caption (empty until it has rung).
+        auto& mark = a.label(arrayName(QStringLiteral("lbl_board_mark"), n), frame,
+                             right ? 2295 : 15, y, 210, 315, {});
+        mark.font = FontRole::Bold;
     }
 }
 
@@ -430,6 +447,7 @@ void buildForm1(FormModel& model) {
     Add a{model};
     buildTimeBoard(a);
     buildStatusArea(a);
+    buildDayStatus(a);
     buildButtonRow(a);
     buildSettingsPanel(a);
     buildDevicePanel(a);

@@ -31,6 +31,10 @@ public:
     virtual void setGestureHandler(std::function<void(Gesture)> handler) = 0;
     // The icon's menu, in order; replaces the one before.
     virtual void setMenu(const QList<TrayMenuEntry>& entries) = 0;
+    // The text shown when the pointer rests on the icon.
+    virtual void setToolTip(const QString& tip) = 0;
+    // The warning variant of the icon (something of today needs a look), or the usual one.
+    virtual void setWarning(bool warning) = 0;
 };
 
 }  // namespace tavirin

@@ -140,4 +140,26 @@ QPixmap builtInBackground(QSize size) {
 
 QIcon programIcon() { return buttonIcon(QStringLiteral("announce")); }
 
+QIcon warningIcon() {
+    QIcon icon;
+    for (int s : {16, 24, 32, 48}) {
+        QPixmap pm = drawIcon(QStringLiteral("announce"), s);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        // a red triangle with "!" over the bell's lower right: seen at a glance in a tray
+        const double w = s * 0.62;
+        const QPointF o(s - w, s - w);
+        QPolygonF tri{o + QPointF(w / 2, 0), o + QPointF(w, w), o + QPointF(0, w)};
+        p.setPen(QPen(Qt::white, qMax(1.0, s / 16.0)));
+        p.setBrush(QColor(220, 0, 0));
+        p.drawPolygon(tri);
+        p.setPen(QPen(Qt::white, qMax(1.5, s / 10.0), Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(o + QPointF(w / 2, w * 0.35), o + QPointF(w / 2, w * 0.68));
+        p.drawPoint(o + QPointF(w / 2, w * 0.84));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 }  // namespace tavirin

@@ -13,5 +13,7 @@ QIcon buttonIcon(const QString& name);
 QPixmap builtInPicture(const QString& name, QSize size);
 QPixmap builtInBackground(QSize size);
 QIcon programIcon();
+// The program icon with a warning mark: something of today needs a look.
+QIcon warningIcon();
 
 }  // namespace tavirin

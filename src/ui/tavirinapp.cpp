@@ -11,6 +11,7 @@
 #include "outputs/soundplayer.h"
 #include "outputs/waiter.h"
 #include "platform/audio/gstaudiooutput.h"
+#include "platform/audio/gstaudioprobe.h"
 #include "platform/clock.h"
 #include "platform/gui/qttrayicon.h"
 #include "platform/gui/widgetdialogs.h"
@@ -21,10 +22,15 @@
 #include "platform/radio/gstradioplayer.h"
 #include "platform/serial/qtseriallines.h"
 #include "platform/settings/inisettingsbackend.h"
+#include "platform/storage/storagefolderprobe.h"
+#include "platform/time/timedatedclocksync.h"
 #include "scheduler/arming.h"
 #include "scheduler/bellscheduler.h"
 #include "scheduler/bellsequence.h"
 #include "scheduler/talkingclock.h"
+#include "status/dayreport.h"
+#include "status/daystatus.h"
+#include "status/selftest.h"
 #include "store/programstore.h"
 #include "store/soundlibrary.h"
 #include "ui/calendar/calendarpanel.h"
@@ -35,9 +41,11 @@
 #include "ui/panelanimator.h"
 #include "ui/pictures.h"
 #include "ui/startup.h"
+#include "ui/todayview.h"
 #include "ui/traywindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
 
 namespace tavirin {
@@ -65,6 +73,9 @@ struct TavirinApp::Parts {
     GstRadioPlayer radio{kAudioSink};
     SystemctlPower power;
     QtTrayIcon trayIcon{programIcon(), QStringLiteral("Tavirin")};
+    GstAudioProbe audioProbe{kAudioSink};
+    TimedatedClockSync clockSync;
+    StorageFolderProbe folderProbe;
 
     // The main window's state and its operations.
     FormModel form;
@@ -81,6 +92,9 @@ struct TavirinApp::Parts {
     std::unique_ptr<BellScheduler> scheduler;
     std::unique_ptr<ScheduleEditor> editor;
     std::unique_ptr<TrayWindow> tray;
+    std::unique_ptr<DayStatus> dayStatus;
+    std::unique_ptr<SelfTest> selfTest;
+    std::unique_ptr<TodayView> todayView;
     std::unique_ptr<DayRules> rules;
 
     // The school calendar, over the main window; the boxes it asks come up over it.
@@ -146,6 +160,28 @@ struct TavirinApp::Parts {
         editor->setCloseSettingsPanel([this] { animator->closeSettingsPanel(); });
         relay->setClosePanel([this] { animator->closeDevicePanel(); });
 
+        trayIcon.setWarningIcon(warningIcon());
+        dayStatus = std::make_unique<DayStatus>(form, clock, &trayIcon, &journal);
+        todayView = std::make_unique<TodayView>(journal, clock);
+        journal.setChangeListener([this] {
+            dayStatus->journalChanged();
+            todayView->journalChanged();
+        });
+        selfTest =
+            std::make_unique<SelfTest>(SelfTest::Probes{serial, audioProbe, clockSync, folderProbe},
+                                       store, library, clock, dialogs);
+        selfTest->setFolders(
+            {{SelfTest::kItemStore, QFileInfo(IniSettingsBackend::defaultFilePath()).path(), true},
+             {SelfTest::kItemJournal, QFileInfo(SqliteJournal::defaultFilePath()).path(), true},
+             {SelfTest::kItemLibrary, library.root(), false}});
+        selfTest->setBellInProgress([this] { return scheduler->bellInProgress(); });
+        selfTest->setTriggers([this] { return DayStatus::triggers(form); });
+        selfTest->onReport([this](const SelfTestReport& r) {
+            journal.recordChecks(r.at, checkRecords(r));
+            dayStatus->setSelfTest(r);
+        });
+        form.onClick(QStringLiteral("cmd_bell_record"), [this] { todayView->open(); });
+
         // A change of the calendar or of today arms the board again (after a bell on its way);
         // every arming rebuilds the tray's menu, which lists the changes in force.
         rules = std::make_unique<DayRules>(store, clock, dialogs);
@@ -168,6 +204,8 @@ struct TavirinApp::Parts {
         // The window manager's close button hides the window like the hide button.
         form.onClick(QStringLiteral("Form_Close"), [this] { animator->hideMainWindow(); });
     }
+    // The journal outlives what shows it: a last write must not reach them.
+    ~Parts() { journal.setChangeListener({}); }
 };
 
 TavirinApp::TavirinApp() : d_(std::make_unique<Parts>()) {}
@@ -197,6 +235,9 @@ bool TavirinApp::start() {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         p.window->move(qMax(0, (screen->availableGeometry().width() - p.window->width()) / 2), 0);
     p.animator->showMainWindow();
+    p.dayStatus->refresh();
+    p.dayStatus->start();
+    p.selfTest->start();
     qCInfo(lcUi) << "Tavirin started; today's program is" << p.arming->activeApplication();
     return true;
 }

@@ -52,6 +52,9 @@ void TrayWindow::refreshMenu() {
          {},
          {}},
         {QStringLiteral("บอกเวลาขณะนี้"), [this] { announceNow(); }, whenIdle, {}},
+        {QStringLiteral("บันทึกออด"), [this] { form_.click(QStringLiteral("cmd_bell_record")); },
+         {},
+         {}},
     };
     if (todayEntries_) {
         QList<TrayMenuEntry> today = todayEntries_();

@@ -17,6 +17,7 @@ mkdir -p "$(dirname "$store")"
 desktop_clock "2026-12-09 07:59:50"
 desktop_app "$tavirin" "$soundlib"
 desktop_wait_log 'Tavirin started'
+desktop_close_selftest_notice
 desktop_wait_window
 sleep 12
 grep -q 'bell fired' "$DESKTOP_LOG" && desktop_fail "a bell rang at 08:00 on the shifted day"

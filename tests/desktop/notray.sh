@@ -13,6 +13,7 @@ desktop_short_sounds "$soundlib"
 desktop_clock "2026-12-09 10:30:00"
 desktop_app "$tavirin" "$soundlib"
 desktop_wait_log 'Tavirin started'
+desktop_close_selftest_notice
 desktop_wait_window
 desktop_wait_geometry "$whole IsViewable"
 

@@ -11,6 +11,7 @@ desktop_start xfce
 desktop_clock "2026-12-09 10:30:00"
 desktop_app "$tavirin" "$soundlib"
 desktop_wait_log 'Tavirin started'
+desktop_close_selftest_notice
 desktop_wait_window
 desktop_wait_geometry "737x411 IsViewable"
 # Over StatusNotifierItem, not XEmbed: no window of the program inside the panel.
@@ -30,7 +31,7 @@ desktop_wait_geometry "737x411 IsViewable"
 # Its last entry asks as the exit button does (separators are passed over).
 desktop_click_at "${icon[@]}" 3
 sleep 0.6
-xdotool key Down Down Down Down Down Return  # ออกจากโปรแกรม, after today's entries and the calendar
+xdotool key Down Down Down Down Down Down Return  # ออกจากโปรแกรม, after the bells' record, today's entries and the calendar
 desktop_until 5 xdotool search --onlyvisible --name '^ยืนยันการออกจากโปรแกรม$' ||
   desktop_fail "no exit question"
 xdotool key Return  # ใช่

@@ -12,6 +12,7 @@ desktop_short_sounds "$soundlib"
 desktop_clock "2026-12-09 07:50:00"
 desktop_app "$tavirin" "$soundlib"
 desktop_wait_log 'Tavirin started'
+desktop_close_selftest_notice
 desktop_wait_window
 desktop_clock "2026-12-09 07:59:58"  # once it watches, however long its start took
 desktop_wait_log 'bell fired at "08:00:00"' 6

@@ -5,18 +5,7 @@
 set -euo pipefail
 tavirin=$1
 soundlib=$2
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; pulseaudio --kill 2>/dev/null || true; rm -rf "$work"' EXIT
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-export TAVIRIN_SOUNDLIB_DIR=$soundlib
-
-pulseaudio -n --daemonize=yes --exit-idle-time=-1 --disallow-exit \
-  -L "module-null-sink sink_name=bells" -L module-native-protocol-unix \
-  --log-target=file:"$work/pulse.log" 2>/dev/null
-for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "$0")/../support/e2e.sh"
 
 # A silent stream keeps the recorded timeline continuous; both ask for a low latency, so
 # the sink does not hold each sound's end for its default two seconds.

@@ -180,8 +180,10 @@ private slots:
         QTest::newRow("show during a bell") << 0 << true << true << "";
         QTest::newRow("announce now") << 1 << false << true << "Command3555";
         QTest::newRow("announce now during a bell") << 1 << true << false << "";
-        QTest::newRow("exit") << 2 << false << false << "Command8";
-        QTest::newRow("exit during a bell") << 2 << true << false << "";
+        QTest::newRow("the bells' record") << 2 << false << false << "cmd_bell_record";
+        QTest::newRow("the bells' record during a bell") << 2 << true << false << "cmd_bell_record";
+        QTest::newRow("exit") << 3 << false << false << "Command8";
+        QTest::newRow("exit during a bell") << 3 << true << false << "";
     }
     void menu() {
         QFETCH(int, entry);
@@ -191,10 +193,14 @@ private slots:
         Tray t;
         t.tray->setBellInProgress([&] { return bell; });
         QStringList clicks;
-        for (const QString& button : {QStringLiteral("Command3555"), QStringLiteral("Command8")})
+        for (const QString& button :
+             {QStringLiteral("Command3555"), QStringLiteral("cmd_bell_record"),
+              QStringLiteral("Command8")})
             t.form.onClick(button, [&clicks, button] { clicks << button; });
-        QCOMPARE(t.icon.captions(), (QStringList{"แสดงหน้าต่าง", "บอกเวลาขณะนี้", "ออกจากโปรแกรม"}));
-        QCOMPARE(t.icon.entryAvailable(entry), !bell || entry == 0);
+        QCOMPARE(t.icon.captions(),
+                 (QStringList{"แสดงหน้าต่าง", "บอกเวลาขณะนี้", "บันทึกออด", "ออกจากโปรแกรม"}));
+        // showing the window or the record starts nothing: they are there during a bell
+        QCOMPARE(t.icon.entryAvailable(entry), !bell || entry == 0 || entry == 2);
         t.icon.choose(entry);
         QCOMPARE(t.active("Timer8"), shows);
         QCOMPARE(t.form.enabled("Command3555"), shows);

@@ -1,6 +1,7 @@
 #include "platform/audio/audiostream.h"
 
 #include "platform/audio/filedecoder.h"
+#include "platform/audio/soundchecks.h"
 #include "platform/logging.h"
 
 #include <gst/app/gstappsrc.h>
@@ -51,11 +52,6 @@ QString messageError(GstMessage* msg) {
     g_clear_error(&err);
     g_free(debug);
     return text;
-}
-
-QString factoryName(GstElement* e) {
-    GstElementFactory* f = gst_element_get_factory(e);
-    return f ? QString::fromUtf8(GST_OBJECT_NAME(f)) : QString();
 }
 
 // Fades the last kFadeMs of S16 interleaved samples to zero.
@@ -196,37 +192,10 @@ void AudioStream::openDevice() {
     }
     // Which sink really plays, and how much it buffers. autoaudiosink that finds no usable
     // device puts a fakesink in its place and only warns: nothing would be heard.
-    QString device;
-    bool standIn = false;
-    gint64 bufferUs = 0;
-    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline_));
-    GValue item = G_VALUE_INIT;
-    for (GstIteratorResult r; (r = gst_iterator_next(it, &item)) != GST_ITERATOR_DONE;) {
-        if (r == GST_ITERATOR_ERROR) break;
-        if (r == GST_ITERATOR_RESYNC) {  // the bin changed under us: look again
-            gst_iterator_resync(it);
-            device.clear();
-            standIn = false;
-            bufferUs = 0;
-            continue;
-        }
-        auto* e = GST_ELEMENT(g_value_get_object(&item));
-        GstObject* parent = GST_OBJECT_PARENT(e);
-        const bool autoChild =
-            parent && GST_IS_ELEMENT(parent) && factoryName(GST_ELEMENT(parent)) == "autoaudiosink";
-        if (autoChild) {
-            device = factoryName(e);
-            if (device == QLatin1String("fakesink")) standIn = true;
-        }
-        if (g_object_class_find_property(G_OBJECT_GET_CLASS(e), "buffer-time")) {
-            gint64 us = 0;
-            g_object_get(e, "buffer-time", &us, nullptr);
-            bufferUs = std::max(bufferUs, us);
-        }
-        g_value_reset(&item);
-    }
-    g_value_unset(&item);
-    gst_iterator_free(it);
+    const SinkInspection sink = inspectSink(pipeline_);
+    const QString& device = sink.device;
+    const bool standIn = sink.standIn;
+    const gint64 bufferUs = sink.bufferUs;
 
     if (standIn) {
         failStream(QStringLiteral("no sound device: autoaudiosink found no usable audio output "

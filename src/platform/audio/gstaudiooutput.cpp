@@ -2,6 +2,7 @@
 
 #include "platform/audio/audiostream.h"
 #include "platform/audio/filedecoder.h"
+#include "platform/audio/soundchecks.h"
 #include "platform/logging.h"
 
 #include <gst/gst.h>
@@ -34,17 +35,6 @@ qint64 nowMs() {
 
 qint64 framesToMs(qint64 frames) {
     return frames * 1000 / StreamFormat::kRate;
-}
-
-QString gstStartError() {
-    static const QString error = [] {
-        GError* err = nullptr;
-        if (gst_init_check(nullptr, nullptr, &err)) return QString();
-        QString why = err ? QString::fromUtf8(err->message) : QStringLiteral("unknown reason");
-        g_clear_error(&err);
-        return QStringLiteral("GStreamer could not start: %1").arg(why);
-    }();
-    return error;
 }
 
 }  // namespace
@@ -147,22 +137,7 @@ GstAudioOutput::~GstAudioOutput() {
 }
 
 SoundOutcome GstAudioOutput::checkFile(const QString& path) const {
-    if (path.isEmpty()) return SoundOutcome::fileFault(QStringLiteral("no sound file given"));
-    if (path.contains(QLatin1String("://")))
-        return SoundOutcome::fileFault(
-            QStringLiteral("an address, not a sound file: %1").arg(path));
-    const QFileInfo info(path);
-    if (!info.exists())
-        return SoundOutcome::fileFault(QStringLiteral("file not found: %1").arg(path));
-    if (info.isDir())
-        return SoundOutcome::fileFault(QStringLiteral("a folder, not a sound file: %1").arg(path));
-    // a FIFO or a device would block the reader, so only plain files are played
-    if (!info.isFile())
-        return SoundOutcome::fileFault(QStringLiteral("not a plain file: %1").arg(path));
-    if (info.size() == 0)
-        return SoundOutcome::fileFault(QStringLiteral("the file is empty: %1").arg(path));
-    if (!info.isReadable())
-        return SoundOutcome::fileFault(QStringLiteral("the file cannot be read: %1").arg(path));
+    if (const Result r = checkSoundFile(path); !r) return SoundOutcome::fileFault(r.error);
     return {};
 }
 
@@ -255,18 +230,10 @@ SoundOutcome GstAudioOutput::play(const QString& path, int spanMs, int silenceMs
         return SoundOutcome::fileFault(
             QStringLiteral("busy: another sound is playing, not playing %1").arg(path));
     if (SoundOutcome bad = checkFile(path); !bad) return bad;
-    GError* err = nullptr;
-    const QByteArray local = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    gchar* uri = gst_filename_to_uri(local.constData(), &err);
-    if (!uri) {
-        const QString why = err ? QString::fromUtf8(err->message) : QString();
-        g_clear_error(&err);
-        return SoundOutcome::fileFault(
-            QStringLiteral("cannot name the file %1: %2").arg(path, why));
-    }
+    QString why;
     AudioStream::Sound sound;
-    sound.uri = QByteArray(uri);
-    g_free(uri);
+    sound.uri = soundFileUri(path, &why);
+    if (sound.uri.isEmpty()) return SoundOutcome::fileFault(why);
     sound.spanMs = spanMs;
     sound.silenceMs = silenceMs;
 

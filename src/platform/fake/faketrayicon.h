@@ -21,6 +21,8 @@ public:
         handler_ = std::move(handler);
     }
     void setMenu(const QList<TrayMenuEntry>& entries) override { menu = entries; }
+    void setToolTip(const QString& tip) override { toolTip = tip; }
+    void setWarning(bool w) override { warning = w; }
 
     void gesture(Gesture g) {
         if (handler_) handler_(g);
@@ -41,6 +43,8 @@ public:
     int adds = 0;
     int removes = 0;
     QList<TrayMenuEntry> menu;
+    QString toolTip;
+    bool warning = false;
 
 private:
     std::function<void(Gesture)> handler_;

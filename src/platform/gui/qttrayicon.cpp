@@ -11,7 +11,7 @@
 namespace tavirin {
 
 QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
-    : QObject(parent), icon_(icon) {
+    : QObject(parent), icon_(icon), normalIcon_(icon) {
     icon_.setToolTip(tip);
     connect(&icon_, &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -35,6 +35,12 @@ void QtTrayIcon::setMenu(const QList<TrayMenuEntry>& entries) {
     // Filled anew after every arming: the host keeps the menu it was given.
     QMenu* const wanted = entries_.isEmpty() ? nullptr : &menu_;
     if (icon_.contextMenu() != wanted) icon_.setContextMenu(wanted);
+}
+
+void QtTrayIcon::setWarning(bool warning) {
+    if (warning == warning_) return;
+    warning_ = warning;
+    icon_.setIcon(warning && !warningIcon_.isNull() ? warningIcon_ : normalIcon_);
 }
 
 bool QtTrayIcon::add() {

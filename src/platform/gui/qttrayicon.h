@@ -32,7 +32,12 @@ public:
         handler_ = std::move(handler);
     }
     void setMenu(const QList<TrayMenuEntry>& entries) override;
+    void setToolTip(const QString& tip) override { icon_.setToolTip(tip); }
+    void setWarning(bool warning) override;
+    // The icon shown while setWarning(true) holds.
+    void setWarningIcon(const QIcon& icon) { warningIcon_ = icon; }
     QMenu* menu() { return &menu_; }  // as the icon shows it
+    bool warningShown() const { return warning_; }
 
     // The activation as the platform reported it; public for tests of the double-click rule.
     void onActivated(QSystemTrayIcon::ActivationReason reason);
@@ -42,6 +47,9 @@ private:
 
     QMenu menu_;  // before the icon, which points at it
     QSystemTrayIcon icon_;
+    QIcon normalIcon_;
+    QIcon warningIcon_;
+    bool warning_ = false;
     QList<TrayMenuEntry> entries_;
     std::function<void(Gesture)> handler_;
     QElapsedTimer lastTrigger_;

@@ -1,0 +1,151 @@
+#include "status/dayreport.h"
+
+#include "status/selftest.h"
+
+#include <QHash>
+
+namespace tavirin {
+
+namespace {
+
+constexpr Rgb kGreen{0, 150, 0};
+constexpr Rgb kOrange{230, 120, 0};
+constexpr Rgb kRed{210, 0, 0};
+constexpr Rgb kGrey{110, 110, 110};
+
+const QString kUnknownPrefix = QStringLiteral("unknown: ");
+
+QString outcomeThai(const QString& outcome) {
+    static const QHash<QString, QString> words{
+        {journal::kRang, QStringLiteral("ดังแล้ว")},
+        {journal::kLate, QStringLiteral("ดังช้า")},
+        {journal::kMissed, QStringLiteral("ไม่ได้ดัง")},
+        {journal::kFailed, QStringLiteral("ดังไม่สำเร็จ")},
+        {journal::kSkipped, QStringLiteral("งดออด")},
+    };
+    return outcome.isEmpty() ? QStringLiteral("กำลังดัง") : words.value(outcome, outcome);
+}
+
+std::optional<Rgb> outcomeColour(const QString& outcome) {
+    if (outcome == journal::kRang) return kGreen;
+    if (outcome == journal::kLate) return kOrange;
+    if (outcome == journal::kMissed || outcome == journal::kFailed) return kRed;
+    if (outcome == journal::kSkipped) return kGrey;
+    return std::nullopt;
+}
+
+QString reasonThai(const BellRecord& b) {
+    static const QHash<QString, QString> words{
+        {journal::kNotRunning, QStringLiteral("โปรแกรมไม่ได้เปิดอยู่ (เครื่องปิดหรือเปิดโปรแกรมช้า)")},
+        {journal::kStall, QStringLiteral("เครื่องทำงานช้าหรือค้างไปชั่วขณะ")},
+        {journal::kClockJump, QStringLiteral("นาฬิกาของเครื่องถูกปรับข้ามเวลานี้")},
+        {journal::kSuspend, QStringLiteral("เครื่องพักหลับ (suspend) อยู่")},
+        {journal::kDuringBell, QStringLiteral("ตรงกับออดอื่นที่กำลังดังอยู่")},
+        {journal::kAnotherBell, QStringLiteral("มีออดอื่นกำลังดังอยู่")},
+        {journal::kNoDevice, QStringLiteral("ไม่มีอุปกรณ์เสียง เสียงไม่ออกลำโพง")},
+        {journal::kSoundsFailed, QStringLiteral("เล่นไฟล์เสียงไม่ได้")},
+        {journal::kInterrupted, QStringLiteral("โปรแกรมปิดไประหว่างออดดัง")},
+    };
+    if (b.outcome == journal::kRang || b.outcome.isEmpty()) return {};
+    return words.value(b.reason, b.detail);
+}
+
+QString seconds(qint64 ms) {
+    return QStringLiteral("%1 วินาที").arg(double(ms) / 1000, 0, 'f', ms < 10000 ? 1 : 0);
+}
+
+}  // namespace
+
+BellLine bellLine(const BellRecord& b) {
+    BellLine l;
+    l.period = b.period ? QStringLiteral("ช่วงที่ %1").arg(*b.period) : QStringLiteral("บอกเวลา");
+    l.due = b.due.toString(QStringLiteral("HH:mm"));
+    l.outcome = outcomeThai(b.outcome);
+    if (b.outcome == journal::kLate && b.lateMs) l.late = seconds(*b.lateMs);
+    l.reason = reasonThai(b);
+    l.detail = b.detail;
+    l.colour = outcomeColour(b.outcome);
+    return l;
+}
+
+CheckLine checkLine(const CheckRecord& c) {
+    CheckLine l;
+    l.at = c.at.toString(QStringLiteral("HH:mm"));
+    l.item = thaiCheckName(c.item);
+    l.detail = c.detail;
+    if (!c.ok) {
+        l.result = QStringLiteral("มีปัญหา");
+        l.colour = kRed;
+    } else if (c.detail.startsWith(kUnknownPrefix)) {
+        l.result = QStringLiteral("ไม่ทราบ");
+        l.detail = c.detail.mid(kUnknownPrefix.size());
+        l.colour = kGrey;
+    } else {
+        l.result = QStringLiteral("ปกติ");
+        l.colour = kGreen;
+    }
+    return l;
+}
+
+QList<CheckRecord> latestSelfTest(const QList<CheckRecord>& checks) {
+    QDateTime latest;
+    for (const CheckRecord& c : checks)
+        if (!latest.isValid() || c.at > latest) latest = c.at;
+    QList<CheckRecord> out;
+    for (const CheckRecord& c : checks)
+        if (c.at == latest) out << c;
+    return out;
+}
+
+QList<CheckRecord> checkRecords(const SelfTestReport& report) {
+    QList<CheckRecord> out;
+    for (const CheckResult& c : report.checks) {
+        const bool unknown = c.status == CheckResult::Status::Unknown;
+        out << CheckRecord{report.at, c.item, c.status != CheckResult::Status::Failed,
+                           unknown ? kUnknownPrefix + c.detail : c.detail};
+    }
+    return out;
+}
+
+std::optional<BoardMark> boardMark(const BellRecord& b) {
+    if (!outcomeColour(b.outcome)) return std::nullopt;
+    // light colours: the board is dark blue
+    Rgb colour{255, 90, 90};
+    if (b.outcome == journal::kRang) colour = {0, 255, 0};
+    if (b.outcome == journal::kLate) colour = {255, 200, 0};
+    if (b.outcome == journal::kSkipped) colour = {200, 200, 200};
+    const bool rang = b.outcome == journal::kRang || b.outcome == journal::kLate;
+    const bool skipped = b.outcome == journal::kSkipped;
+    const BellLine l = bellLine(b);
+    QString tip = l.due + u' ' + l.outcome;
+    if (!l.late.isEmpty()) tip += u' ' + l.late;
+    if (!l.reason.isEmpty()) tip += QStringLiteral(": ") + l.reason;
+    return BoardMark{rang      ? QStringLiteral("✓")
+                     : skipped ? QStringLiteral("–")
+                               : QStringLiteral("✗"),
+                     colour, tip};
+}
+
+QString daySummary(const QList<BellRecord>& bells) {
+    int rang = 0, late = 0, missed = 0, failed = 0;
+    for (const BellRecord& b : bells) {
+        rang += b.outcome == journal::kRang;
+        late += b.outcome == journal::kLate;
+        missed += b.outcome == journal::kMissed;
+        failed += b.outcome == journal::kFailed;
+    }
+    if (rang + late + missed + failed == 0) return {};
+    QStringList parts{QStringLiteral("วันนี้ดังแล้ว %1").arg(rang + late)};
+    if (late) parts << QStringLiteral("ช้า %1").arg(late);
+    if (missed) parts << QStringLiteral("ไม่ได้ดัง %1").arg(missed);
+    if (failed) parts << QStringLiteral("ดังไม่สำเร็จ %1").arg(failed);
+    return parts.join(QStringLiteral(" · "));
+}
+
+bool dayHasTrouble(const QList<BellRecord>& bells) {
+    for (const BellRecord& b : bells)
+        if (b.outcome == journal::kMissed || b.outcome == journal::kFailed) return true;
+    return false;
+}
+
+}  // namespace tavirin

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "journal/journal.h"
+#include "status/selftest.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <optional>
+
+namespace tavirin {
+
+class Clock;
+class FormModel;
+class TrayIcon;
+
+// What the school sees of its day without opening anything: the next bell and today's state
+// in the main window's free area (`lbl_next_bell`, `lbl_today_state`), a mark beside each
+// period on the time board that rang, rang late, was missed or failed
+// (`lbl_board_mark(N)`), the same in the tray icon's tooltip, and the icon's warning variant
+// while today has a missed or failed bell or the last self-test failed. The next bell is
+// refreshed every few seconds; today's bells are read from the journal when it changes and
+// when the date does.
+class DayStatus : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kRefreshMs = 5000;
+
+    DayStatus(FormModel& form, const Clock& clock, TrayIcon* tray,
+              const Journal* journal = nullptr);
+
+    void start() { refreshTimer_.start(); }
+    void setSelfTest(const SelfTestReport& report);
+    void refresh();
+    // The journal has changed: today's bells are read again (once, after the current event).
+    void journalChanged();
+
+    // "ออดถัดไป 10:00 (อีก 12 นาที)" from the armed trigger strings, or that none is left today.
+    static QString nextBellText(const QStringList& triggers, const QTime& now);
+    // "ตรวจระบบ 07:45 ปกติ" or the items that failed; "" before the first self-test.
+    static QString selfTestText(const SelfTestReport& report);
+    bool warning() const;
+    // Today's armed trigger strings, as the time board holds them.
+    static QStringList triggers(const FormModel& form);
+
+private:
+    void readBells(QDate day);
+    void showMarks();
+
+    FormModel& form_;
+    const Clock& clock_;
+    TrayIcon* tray_;
+    const Journal* journal_;
+    QList<BellRecord> bells_;  // today's, as last read
+    QDate bellsDay_;
+    bool reloadQueued_ = false;
+    QTimer refreshTimer_;
+    SelfTestReport selfTest_;
+};
+
+}  // namespace tavirin
