@@ -50,6 +50,29 @@ QString reasonThai(const BellRecord& b) {
     return words.value(b.reason, b.detail);
 }
 
+// What a check's result means, in Thai; the technical detail stays beside it as a tooltip.
+QString checkSummary(const QString& item, bool ok) {
+    struct Words {
+        const char* ok;
+        const char* failed;
+    };
+    static const QHash<QString, Words> words{
+        {SelfTest::kItemRelay, {"เปิดและปิดรีเลย์ได้", "สั่งรีเลย์ไม่ได้: ตรวจสายรีเลย์และพอร์ตที่เลือก"}},
+        {SelfTest::kItemAudio,
+         {"มีอุปกรณ์เสียงพร้อมใช้", "ไม่พบอุปกรณ์เสียง: ตรวจสายเสียงและการตั้งค่าเสียงของเครื่อง"}},
+        {SelfTest::kItemSounds,
+         {"ไฟล์เสียงของวันนี้เล่นได้ครบ", "มีไฟล์เสียงที่หายไปหรือเล่นไม่ได้: ดูชื่อไฟล์ในข้อความแจ้ง"}},
+        {SelfTest::kItemClock,
+         {"เวลาของเครื่องตรงกับอินเทอร์เน็ต", "เวลาของเครื่องยังไม่ได้ตั้งให้ตรง: ตรวจการต่ออินเทอร์เน็ต"}},
+        {SelfTest::kItemStore, {"บันทึกได้ มีที่ว่างพอ", "บันทึกไม่ได้หรือดิสก์ใกล้เต็ม"}},
+        {SelfTest::kItemJournal, {"บันทึกได้ มีที่ว่างพอ", "บันทึกไม่ได้หรือดิสก์ใกล้เต็ม"}},
+        {SelfTest::kItemLibrary, {"อ่านได้ มีที่ว่างพอ", "อ่านไม่ได้หรือดิสก์ใกล้เต็ม"}},
+    };
+    const auto it = words.constFind(item);
+    if (it == words.cend()) return {};
+    return QString::fromUtf8(ok ? it->ok : it->failed);
+}
+
 QString seconds(qint64 ms) {
     return QStringLiteral("%1 วินาที").arg(double(ms) / 1000, 0, 'f', ms < 10000 ? 1 : 0);
 }
@@ -73,17 +96,20 @@ CheckLine checkLine(const CheckRecord& c) {
     l.at = c.at.toString(QStringLiteral("HH:mm"));
     l.item = thaiCheckName(c.item);
     l.detail = c.detail;
+    l.summary = checkSummary(c.item, c.ok);
     if (!c.ok) {
         l.result = QStringLiteral("มีปัญหา");
         l.colour = kRed;
     } else if (c.detail.startsWith(kUnknownPrefix)) {
         l.result = QStringLiteral("ไม่ทราบ");
         l.detail = c.detail.mid(kUnknownPrefix.size());
+        l.summary = QStringLiteral("บอกไม่ได้ในเครื่องนี้");
         l.colour = kGrey;
     } else {
         l.result = QStringLiteral("ปกติ");
         l.colour = kGreen;
     }
+    if (l.summary.isEmpty()) l.summary = l.detail;
     return l;
 }
 

@@ -26,10 +26,11 @@ BellLine bellLine(const BellRecord& bell);
 
 // One item of a self-test.
 struct CheckLine {
-    QString at;      // "06:45"
-    QString item;    // "ไฟล์เสียง"
-    QString result;  // "ปกติ", "มีปัญหา", "ไม่ทราบ"
-    QString detail;
+    QString at;       // "06:45"
+    QString item;     // "ไฟล์เสียง"
+    QString result;   // "ปกติ", "มีปัญหา", "ไม่ทราบ"
+    QString summary;  // what it means, in Thai, for the school's staff
+    QString detail;   // what the check found, as the log says it (for a technician)
     std::optional<Rgb> colour;
 };
 CheckLine checkLine(const CheckRecord& check);

@@ -99,7 +99,7 @@ void TodayView::showDay(QDate day) {
     checks_->setRowCount(0);
     for (const CheckRecord& c : latestSelfTest(journal_.checksOn(day))) {
         const CheckLine l = checkLine(c);
-        addRow(checks_, {l.at, l.item, l.result, l.detail}, l.colour, 2);
+        addRow(checks_, {l.at, l.item, l.result, l.summary}, l.colour, 2, l.detail);
     }
     empty_->setText(!journal_.readable() ? QStringLiteral("อ่านบันทึกออดไม่ได้ในขณะนี้")
                     : bells_->rowCount() == 0 ? QStringLiteral("ไม่มีออดในวันนี้")

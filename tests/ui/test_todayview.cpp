@@ -91,10 +91,12 @@ private slots:
         QCOMPARE(row(bells, 3).mid(0, 3), (QStringList{"ช่วงที่ 4", "10:00", "ดังไม่สำเร็จ"}));
         // the latest self-test of the day only; "unknown" is neither good nor bad
         QCOMPARE(checks->rowCount(), 2);
+        // in Thai; what the check found stays for a technician in the tooltip
         QCOMPARE(row(checks, 0),
-                 (QStringList{"09:30", thaiCheckName("relay"), "ปกติ", "COM1 opens"}));
+                 (QStringList{"09:30", thaiCheckName("relay"), "ปกติ", "เปิดและปิดรีเลย์ได้"}));
         QCOMPARE(row(checks, 1),
-                 (QStringList{"09:30", thaiCheckName("clock"), "ไม่ทราบ", "no bus"}));
+                 (QStringList{"09:30", thaiCheckName("clock"), "ไม่ทราบ", "บอกไม่ได้ในเครื่องนี้"}));
+        QCOMPARE(checks->item(1, 3)->toolTip(), QStringLiteral("no bus"));
 
         // an older day by the date picker
         view.findChild<QDateEdit*>("today_date")->setDate(kYesterday);
