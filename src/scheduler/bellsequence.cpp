@@ -74,6 +74,13 @@ void BellSequence::loadSequenceSettings() {
     }
 }
 
+void BellSequence::prerollFrontChime(qint64 inMs) {
+    if (streamOpen_) out_.player.closeStream();  // a run that never came (cannot happen)
+    out_.player.openStream();
+    out_.player.preroll(settings_.frontChimeFile, inMs);
+    streamOpen_ = true;
+}
+
 void BellSequence::runBellSequence() {
     const QString systemSound = out_.talkingClock.words().systemSound;
     const QString addOn = form_.text(QStringLiteral("Text3"));
@@ -84,7 +91,8 @@ void BellSequence::runBellSequence() {
         HeldTimers held(form_, {"Timer4", "Timer23"});
         // one output stream for the whole bell: no gaps between the files, and the amplifier
         // goes off only once the back chime has left the output
-        out_.player.openStream();
+        if (!streamOpen_) out_.player.openStream();
+        streamOpen_ = false;
         out_.player.playWait(settings_.frontChimeFile);
         out_.talkingClock.announceTime(settings_.announceMode);
         out_.player.playWait(addOn.isEmpty() ? systemSound : addOn);
@@ -110,10 +118,12 @@ void BellSequence::afterBell(const QString& choice) {
         out_.relay.switchOff();
         return;
     }
-    if (choice == QLatin1String("1") || choice == QLatin1String("2") || choice == QLatin1String("3")) {
+    if (choice == QLatin1String("1") || choice == QLatin1String("2") ||
+        choice == QLatin1String("3")) {
         const int n = choice.toInt();
         if (form_.text(QStringLiteral("radio%1").arg(n)).trimmed().isEmpty()) {
-            qCInfo(lcScheduler) << "after the bell: radio" << n << "has no address; amplifier stays on";
+            qCInfo(lcScheduler) << "after the bell: radio" << n
+                                << "has no address; amplifier stays on";
             return;
         }
         out_.media.stopMedia();
@@ -127,7 +137,8 @@ void BellSequence::afterBell(const QString& choice) {
         out_.media.launchMusicPlayer();
         return;
     }
-    qCWarning(lcScheduler) << "after-bell choice" << choice << "is none of 0..4; amplifier stays on";
+    qCWarning(lcScheduler) << "after-bell choice" << choice
+                           << "is none of 0..4; amplifier stays on";
 }
 
 }  // namespace tavirin

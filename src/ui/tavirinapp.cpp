@@ -19,6 +19,7 @@
 #include "platform/radio/gstradioplayer.h"
 #include "platform/serial/qtseriallines.h"
 #include "platform/settings/inisettingsbackend.h"
+#include "platform/time/timerfdalarm.h"
 #include "scheduler/arming.h"
 #include "scheduler/bellscheduler.h"
 #include "scheduler/bellsequence.h"
@@ -46,6 +47,7 @@ const QString kAudioSink = QStringLiteral("autoaudiosink");
 struct TavirinApp::Parts {
     // Adapters.
     SystemClock clock;
+    TimerfdAlarm alarm;
     FileInstanceLock lock;
     // Read only once this copy holds the lock (start()).
     IniSettingsBackend backend{IniSettingsBackend::defaultFilePath(), clock,
@@ -112,6 +114,10 @@ struct TavirinApp::Parts {
                                   &trayIcon});
         scheduler = std::make_unique<BellScheduler>(BellScheduler::Parts{
             form, store, clock, *arming, *sequence, *talkingClock, *relay, *media, *animator});
+        scheduler->setAlarm(&alarm);
+        scheduler->setWindowShown(window->onScreen());
+        QObject::connect(window.get(), &Form1::onScreenChanged, window.get(),
+                         [this](bool shown) { scheduler->setWindowShown(shown); });
         scheduler->setShutdownWatch([this](bool slideIn) { shutdown->checkShutdownTime(slideIn); });
         animator->setResumeWatching([this] { scheduler->resumeWatching(); });
         tray->setBellInProgress([this] { return scheduler->bellInProgress(); });

@@ -3,7 +3,7 @@
 // A whole bell chain on the control model: the real arming, scheduler, sequence, talking
 // clock, relay and media starters, over doubles for what this machine has not (sound card,
 // serial relay, outside programs) and a clock the test moves. The window's timers are pumped
-// by the test in 100 ms steps of the fake clock, never by sleeping.
+// by the test on the fake clock, each at its moment, never by sleeping.
 
 #include "model/form1layout.h"
 #include "model/formmodel.h"
@@ -29,8 +29,8 @@
 #include "store/soundlibrary.h"
 
 #include <QHash>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 
 namespace tavirin {
@@ -98,9 +98,10 @@ struct BellHarness {
     InstantMotion motion{form};
     TalkingClock talkingClock{player};
     Arming arming{form, store, clock, library};
-    BellSequence sequence{form, store, clock, library,
-                          {player, talkingClock, relay, media, waiter, motion, nullptr}};
-    BellScheduler scheduler{{form, store, clock, arming, sequence, talkingClock, relay, media, motion}};
+    BellSequence sequence{
+        form, store, clock, library, {player, talkingClock, relay, media, waiter, motion, nullptr}};
+    BellScheduler scheduler{
+        {form, store, clock, arming, sequence, talkingClock, relay, media, motion}};
     QHash<QString, std::function<void()>> handlers;
     QHash<QString, qint64> elapsed;
 
@@ -112,7 +113,8 @@ struct BellHarness {
         radio.journal = &journal;
         waiter.journal = &journal;
         audio.onPlay = [this](const FakeAudioOutput::Play& p) {
-            journal.append((p.isSpan() ? QStringLiteral("blip ") : QStringLiteral("play ")) + p.path);
+            journal.append((p.isSpan() ? QStringLiteral("blip ") : QStringLiteral("play ")) +
+                           p.path);
             if (!p.isSpan()) clock.advanceMs(kSoundMs);
         };
         audio.onStream = [this](const QString& e) {
@@ -138,31 +140,35 @@ struct BellHarness {
         QVERIFY(store.SaveSetting(app.isEmpty() ? today() : app, section, key, value));
     }
 
-    // Moves the clock in 100 ms steps up to `until`, running every active timer whose
-    // interval has passed, in a fixed order. A handler may move the clock itself (a sound).
+    // Moves the clock up to `until`, from one timer's moment to the next, running every active
+    // timer whose interval has passed, in a fixed order. A timer counts from the moment it was
+    // first seen running; a handler may move the clock itself (a sound).
     void runUntil(const QDateTime& until) {
-        static const char* order[] = {"Timer3", "Timer1", "Timer222", "Timer21", "Timer22",
-                                      "Timer4", "Timer23"};
-        while (clock.now() < until) {
-            clock.advanceMs(100);
+        static const char* order[] = {"Timer3",  "Timer1", "Timer222", "Timer21",
+                                      "Timer22", "Timer4", "Timer23"};
+        for (;;) {
+            qint64 step = clock.now().msecsTo(until);
             for (const char* n : order) {
                 const QString name = QString::fromLatin1(n);
-                QTimer* t = form.timer(name);
+                const QTimer* t = form.timer(name);
                 if (!t->isActive()) {
                     elapsed.remove(name);
                     continue;
                 }
-                // A timer started during this step counts from now on.
-                if (!elapsed.contains(name)) {
-                    elapsed.insert(name, 0);
-                    continue;
-                }
-                qint64& e = elapsed[name];
-                e += 100;
-                if (e >= t->interval()) {
-                    e = 0;
-                    if (auto h = handlers.value(name)) h();
-                }
+                const qint64 e = elapsed.value(name, 0);
+                elapsed.insert(name, e);
+                step = qMin(step, qMax<qint64>(0, t->interval() - e));
+            }
+            if (step < 0 || (step == 0 && clock.now() >= until)) return;
+            clock.advanceMs(step);
+            for (auto it = elapsed.begin(); it != elapsed.end(); ++it) it.value() += step;
+            for (const char* n : order) {
+                const QString name = QString::fromLatin1(n);
+                QTimer* t = form.timer(name);
+                if (!t->isActive() || !elapsed.contains(name)) continue;
+                if (elapsed[name] < t->interval()) continue;
+                elapsed[name] = 0;
+                if (auto h = handlers.value(name)) h();
             }
         }
     }
@@ -173,9 +179,11 @@ struct BellHarness {
     QList<QStringList> runs() const {
         QList<QStringList> out;
         for (const QString& line : journal) {
-            if (!line.startsWith(QLatin1String("play ")) && !line.startsWith(QLatin1String("blip ")))
+            if (!line.startsWith(QLatin1String("play ")) &&
+                !line.startsWith(QLatin1String("blip ")))
                 continue;
-            if (line == QStringLiteral("play ") + library.frontChimeFile()) out.append(QStringList());
+            if (line == QStringLiteral("play ") + library.frontChimeFile())
+                out.append(QStringList());
             if (!out.isEmpty()) out.last().append(line);
         }
         return out;
@@ -184,13 +192,16 @@ struct BellHarness {
     // What a run with the first-run settings plays at hh:mm with the given add-on.
     QStringList expectedRun(int hour, int minute, const QString& addOn, int times = 2) const {
         const QString v = library.standardVoiceFolder();
-        auto word = [&](const QString& w) { return QStringLiteral("play ") + v + u'/' + w + QStringLiteral(".wav"); };
+        auto word = [&](const QString& w) {
+            return QStringLiteral("play ") + v + u'/' + w + QStringLiteral(".wav");
+        };
         QStringList r{QStringLiteral("play ") + library.frontChimeFile()};
         for (int i = 0; i < times; ++i) {
             r << word(QStringLiteral("ขณะนี้เวลา"))
               << word(hour == 0 ? QStringLiteral("00") : QString::number(hour))
               << word(QStringLiteral("นาฬิกา")) << word(QString::number(minute))
-              << (minute == 0 ? QStringLiteral("play ") + library.systemSound() : word(QStringLiteral("นาที")));
+              << (minute == 0 ? QStringLiteral("play ") + library.systemSound()
+                              : word(QStringLiteral("นาที")));
         }
         r << QStringLiteral("play ") + addOn << QStringLiteral("play ") + library.backChimeFile();
         return r;
