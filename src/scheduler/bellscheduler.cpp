@@ -65,8 +65,8 @@ void BellScheduler::connectControls() {
     for (const char* t : {"Timer3", "Timer21", "Timer22", "Timer4"})
         p_.form.timer(QString::fromLatin1(t))->setTimerType(Qt::PreciseTimer);
     auto on = [this](const char* timer, void (BellScheduler::*handler)()) {
-        QObject::connect(p_.form.timer(QString::fromLatin1(timer)), &QTimer::timeout, &p_.form,
-                         [this, handler] { (this->*handler)(); });
+        QObject::connect(p_.form.timer(QString::fromLatin1(timer)), &QTimer::timeout,
+                         &p_.form, [this, handler] { (this->*handler)(); });
     };
     on("Timer3", &BellScheduler::Timer3_Timer);
     on("Timer1", &BellScheduler::Timer1_Timer);
@@ -113,9 +113,7 @@ void BellScheduler::stopTick() {
     sleeping_ = false;
 }
 
-QString BellScheduler::refreshClockLabel() {
-    return refreshClockLabel(p_.clock.now());
-}
+QString BellScheduler::refreshClockLabel() { return refreshClockLabel(p_.clock.now()); }
 
 QString BellScheduler::refreshClockLabel(const QDateTime& now) {
     const QString text = now.time().toString(QStringLiteral("HH:mm:ss"));
@@ -211,8 +209,7 @@ void BellScheduler::Timer1_Timer() {
         p_.sequence.loadSequenceSettings();
         const QString activeApp = p_.form.value(QStringLiteral("activeApplication"));
         const QString media = p_.store.GetSetting(activeApp, keys::kFm, keys::fm(per.number));
-        const QString enabled =
-            p_.store.GetSetting(activeApp, keys::kNumber, keys::number(per.number));
+        const QString enabled = p_.store.GetSetting(activeApp, keys::kNumber, keys::number(per.number));
         const QString sound = p_.store.GetSetting(activeApp, keys::kSond, keys::sond(per.number));
         p_.form.setValue(QStringLiteral("afterBellMedia"), media);
         const bool addOn = enabled == QLatin1String("1") && !sound.isEmpty();

@@ -20,20 +20,13 @@ namespace tavirin {
 
 namespace {
 
-QColor toQColor(Rgb c) {
-    return QColor(c.r, c.g, c.b);
-}
+QColor toQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
 QFont fontFor(FontRole role) {
     QFont f(QStringLiteral("Loma"));
     switch (role) {
-        case FontRole::Normal:
-            f.setPointSize(9);
-            break;
-        case FontRole::Bold:
-            f.setPointSize(9);
-            f.setBold(true);
-            break;
+        case FontRole::Normal: f.setPointSize(9); break;
+        case FontRole::Bold: f.setPointSize(9); f.setBold(true); break;
         case FontRole::Clock:
             f.setFamily(QStringLiteral("Garuda"));
             f.setPointSize(34);
@@ -44,14 +37,8 @@ QFont fontFor(FontRole role) {
             f.setPointSize(26);
             f.setBold(true);
             break;
-        case FontRole::Countdown:
-            f.setPointSize(18);
-            f.setBold(true);
-            break;
-        case FontRole::BigCountdown:
-            f.setPointSize(44);
-            f.setBold(true);
-            break;
+        case FontRole::Countdown: f.setPointSize(18); f.setBold(true); break;
+        case FontRole::BigCountdown: f.setPointSize(44); f.setBold(true); break;
     }
     return f;
 }
@@ -127,8 +114,7 @@ QWidget* Form1::create(const Control& c) {
                     [this, name](const QString& t) { model_.setText(name, t); });
             return edit;
         }
-        case ControlKind::Frame:
-            return new QGroupBox(parent);
+        case ControlKind::Frame: return new QGroupBox(parent);
     }
     return new QWidget(parent);
 }
@@ -163,8 +149,7 @@ void Form1::apply(const QString& name) {
         case ControlKind::Button:
             if (textChanged) static_cast<QPushButton*>(w)->setText(c.text);
             break;
-        case ControlKind::PictureButton:
-            break;
+        case ControlKind::PictureButton: break;
         case ControlKind::CheckBox: {
             auto* box = static_cast<QCheckBox*>(w);
             if (textChanged) box->setText(c.text);
@@ -207,25 +192,19 @@ void Form1::apply(const QString& name) {
 void Form1::applyColours(QWidget* w, const Control& c) {
     if (c.kind == ControlKind::Frame) {
         // The caption sits inside the frame's top edge, on the frame's own colour.
-        QString css = QStringLiteral(
-                          "QGroupBox#%1 { border: 1px solid rgb(90,90,90); "
-                          "margin-top: 0px; padding-top: 0px;")
+        QString css = QStringLiteral("QGroupBox#%1 { border: 1px solid rgb(90,90,90); "
+                                     "margin-top: 0px; padding-top: 0px;")
                           .arg(c.name);
         if (c.background) {
             css += QStringLiteral(" background-color: rgb(%1,%2,%3);")
-                       .arg(c.background->r)
-                       .arg(c.background->g)
-                       .arg(c.background->b);
+                       .arg(c.background->r).arg(c.background->g).arg(c.background->b);
         }
-        css += QStringLiteral(
-                   " } QGroupBox#%1::title { subcontrol-origin: padding; "
-                   "subcontrol-position: top left; left: 6px; top: 1px;")
+        css += QStringLiteral(" } QGroupBox#%1::title { subcontrol-origin: padding; "
+                              "subcontrol-position: top left; left: 6px; top: 1px;")
                    .arg(c.name);
         if (c.foreground) {
             css += QStringLiteral(" color: rgb(%1,%2,%3);")
-                       .arg(c.foreground->r)
-                       .arg(c.foreground->g)
-                       .arg(c.foreground->b);
+                       .arg(c.foreground->r).arg(c.foreground->g).arg(c.foreground->b);
         }
         css += QStringLiteral(" }");
         // Setting a style sheet re-polishes every child: only when it really changed.
@@ -326,11 +305,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             if (passive && w->rect().contains(me->position().toPoint())) model_.click(name);
             return passive;
         }
-        case QEvent::MouseMove:
-            model_.click(name + QStringLiteral("_MouseMove"));
-            break;
-        default:
-            break;
+        case QEvent::MouseMove: model_.click(name + QStringLiteral("_MouseMove")); break;
+        default: break;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -29,8 +29,8 @@
 #include "store/soundlibrary.h"
 
 #include <QHash>
-#include <QTemporaryDir>
 #include <QTest>
+#include <QTemporaryDir>
 #include <functional>
 
 namespace tavirin {
@@ -98,10 +98,9 @@ struct BellHarness {
     InstantMotion motion{form};
     TalkingClock talkingClock{player};
     Arming arming{form, store, clock, library};
-    BellSequence sequence{
-        form, store, clock, library, {player, talkingClock, relay, media, waiter, motion, nullptr}};
-    BellScheduler scheduler{
-        {form, store, clock, arming, sequence, talkingClock, relay, media, motion}};
+    BellSequence sequence{form, store, clock, library,
+                          {player, talkingClock, relay, media, waiter, motion, nullptr}};
+    BellScheduler scheduler{{form, store, clock, arming, sequence, talkingClock, relay, media, motion}};
     QHash<QString, std::function<void()>> handlers;
     QHash<QString, qint64> elapsed;
 
@@ -113,8 +112,7 @@ struct BellHarness {
         radio.journal = &journal;
         waiter.journal = &journal;
         audio.onPlay = [this](const FakeAudioOutput::Play& p) {
-            journal.append((p.isSpan() ? QStringLiteral("blip ") : QStringLiteral("play ")) +
-                           p.path);
+            journal.append((p.isSpan() ? QStringLiteral("blip ") : QStringLiteral("play ")) + p.path);
             if (!p.isSpan()) clock.advanceMs(kSoundMs);
         };
         audio.onStream = [this](const QString& e) {
@@ -144,8 +142,8 @@ struct BellHarness {
     // timer whose interval has passed, in a fixed order. A timer counts from the moment it was
     // first seen running; a handler may move the clock itself (a sound).
     void runUntil(const QDateTime& until) {
-        static const char* order[] = {"Timer3",  "Timer1", "Timer222", "Timer21",
-                                      "Timer22", "Timer4", "Timer23"};
+        static const char* order[] = {"Timer3", "Timer1", "Timer222", "Timer21", "Timer22",
+                                      "Timer4", "Timer23"};
         for (;;) {
             qint64 step = clock.now().msecsTo(until);
             for (const char* n : order) {
@@ -179,11 +177,9 @@ struct BellHarness {
     QList<QStringList> runs() const {
         QList<QStringList> out;
         for (const QString& line : journal) {
-            if (!line.startsWith(QLatin1String("play ")) &&
-                !line.startsWith(QLatin1String("blip ")))
+            if (!line.startsWith(QLatin1String("play ")) && !line.startsWith(QLatin1String("blip ")))
                 continue;
-            if (line == QStringLiteral("play ") + library.frontChimeFile())
-                out.append(QStringList());
+            if (line == QStringLiteral("play ") + library.frontChimeFile()) out.append(QStringList());
             if (!out.isEmpty()) out.last().append(line);
         }
         return out;
@@ -192,16 +188,13 @@ struct BellHarness {
     // What a run with the first-run settings plays at hh:mm with the given add-on.
     QStringList expectedRun(int hour, int minute, const QString& addOn, int times = 2) const {
         const QString v = library.standardVoiceFolder();
-        auto word = [&](const QString& w) {
-            return QStringLiteral("play ") + v + u'/' + w + QStringLiteral(".wav");
-        };
+        auto word = [&](const QString& w) { return QStringLiteral("play ") + v + u'/' + w + QStringLiteral(".wav"); };
         QStringList r{QStringLiteral("play ") + library.frontChimeFile()};
         for (int i = 0; i < times; ++i) {
             r << word(QStringLiteral("ขณะนี้เวลา"))
               << word(hour == 0 ? QStringLiteral("00") : QString::number(hour))
               << word(QStringLiteral("นาฬิกา")) << word(QString::number(minute))
-              << (minute == 0 ? QStringLiteral("play ") + library.systemSound()
-                              : word(QStringLiteral("นาที")));
+              << (minute == 0 ? QStringLiteral("play ") + library.systemSound() : word(QStringLiteral("นาที")));
         }
         r << QStringLiteral("play ") + addOn << QStringLiteral("play ") + library.backChimeFile();
         return r;

@@ -6,13 +6,9 @@ using namespace tavirin;
 
 namespace {
 
-QString sys(const BellHarness& h) {
-    return h.library.systemSound();
-}
+QString sys(const BellHarness& h) { return h.library.systemSound(); }
 
-int countOf(const QStringList& l, const QString& s) {
-    return int(l.count(s));
-}
+int countOf(const QStringList& l, const QString& s) { return int(l.count(s)); }
 
 }  // namespace
 
@@ -37,10 +33,8 @@ private slots:
         // stream has played out after the last.
         const int on = int(h.journal.indexOf(QStringLiteral("serial dtr on")));
         const int open = int(h.journal.indexOf(QStringLiteral("stream open")));
-        const int first =
-            int(h.journal.indexOf(QStringLiteral("play ") + h.library.frontChimeFile()));
-        const int back =
-            int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const int first = int(h.journal.indexOf(QStringLiteral("play ") + h.library.frontChimeFile()));
+        const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
         const int drained = int(h.journal.indexOf(QStringLiteral("stream drained")));
         const int off = int(h.journal.indexOf(QStringLiteral("serial close")));
         QVERIFY(on < open && open < first && back < drained && drained < off);
@@ -60,11 +54,9 @@ private slots:
         h.set(QStringLiteral("Time"), QStringLiteral("h5"), QStringLiteral("10"));
         h.set(QStringLiteral("Time"), QStringLiteral("h4"), QStringLiteral("no"));
         h.set(QStringLiteral("Number"), QStringLiteral("number2"), QStringLiteral("1"));
-        h.set(QStringLiteral("sond"), QStringLiteral("sond2"),
-              QStringLiteral("/lib/other/two.wav"));
+        h.set(QStringLiteral("sond"), QStringLiteral("sond2"), QStringLiteral("/lib/other/two.wav"));
         h.set(QStringLiteral("Number"), QStringLiteral("number5"), QStringLiteral("1"));
-        h.set(QStringLiteral("sond"), QStringLiteral("sond5"),
-              QStringLiteral("/lib/other/five.mp3"));
+        h.set(QStringLiteral("sond"), QStringLiteral("sond5"), QStringLiteral("/lib/other/five.mp3"));
         h.set(QStringLiteral("Fm"), QStringLiteral("fm5"), QStringLiteral("4"));
         h.arming.armToday();
         h.clock.set(QDate(2026, 12, 9), QTime(9, 59, 58));
@@ -72,13 +64,10 @@ private slots:
         QCOMPARE(h.runs().size(), 1);
         QCOMPARE(h.runs()[0], h.expectedRun(10, 0, QStringLiteral("/lib/other/five.mp3")));
         // After-bell 4: players ended, one second later the music player, amplifier stays on.
-        const int back =
-            int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
         const QStringList after = h.journal.mid(back + 1);
-        QVERIFY(after.indexOf(QStringLiteral("wait 1000")) >
-                after.indexOf(QStringLiteral("end audacious")));
-        QVERIFY(after.indexOf(QStringLiteral("start audacious [--play]")) >
-                after.indexOf(QStringLiteral("wait 1000")));
+        QVERIFY(after.indexOf(QStringLiteral("wait 1000")) > after.indexOf(QStringLiteral("end audacious")));
+        QVERIFY(after.indexOf(QStringLiteral("start audacious [--play]")) > after.indexOf(QStringLiteral("wait 1000")));
         QVERIFY(h.serial.energised());
     }
 
@@ -88,21 +77,11 @@ private slots:
         QTest::addColumn<QString>("started");
         QTest::addColumn<int>("wait");
         QTest::addColumn<bool>("amplifierOn");
-        QTest::newRow("off") << "0"
-                             << ""
-                             << "" << 0 << false;
-        QTest::newRow("radio 1") << "1"
-                                 << " https://r.example/#88-fm"
-                                 << "radio open https://r.example/#88-fm ask" << 3000 << true;
-        QTest::newRow("radio 2 blanks") << "2"
-                                        << "   "
-                                        << "" << 0 << true;
-        QTest::newRow("music") << "4"
-                               << ""
-                               << "start audacious [--play]" << 1000 << true;
-        QTest::newRow("other value") << "7"
-                                     << ""
-                                     << "" << 0 << true;
+        QTest::newRow("off") << "0" << "" << "" << 0 << false;
+        QTest::newRow("radio 1") << "1" << " https://r.example/#88-fm" << "radio open https://r.example/#88-fm ask" << 3000 << true;
+        QTest::newRow("radio 2 blanks") << "2" << "   " << "" << 0 << true;
+        QTest::newRow("music") << "4" << "" << "start audacious [--play]" << 1000 << true;
+        QTest::newRow("other value") << "7" << "" << "" << 0 << true;
     }
     void afterBellChoices() {
         QFETCH(QString, choice);
@@ -119,12 +98,10 @@ private slots:
         h.clock.set(QDate(2026, 12, 9), QTime(7, 59, 59));
         h.runUntil(QTime(8, 1, 0));
         QCOMPARE(h.runs().size(), 1);
-        const int back =
-            int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
         const QStringList after = h.journal.mid(back + 1);
         if (started.isEmpty()) {
-            for (const QString& l : after)
-                QVERIFY2(!l.startsWith(QLatin1String("start")), qPrintable(l));
+            for (const QString& l : after) QVERIFY2(!l.startsWith(QLatin1String("start")), qPrintable(l));
         } else {
             QVERIFY2(after.contains(started), qPrintable(after.join(u'\n')));
             QCOMPARE(h.waiter.waits, QList<int>{wait});
@@ -137,12 +114,9 @@ private slots:
         QTest::addColumn<QString>("enabled");
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("playsFile");
-        QTest::newRow("on with file") << "1"
-                                      << "/lib/other/a.wav" << true;
-        QTest::newRow("on without file") << "1"
-                                         << "" << false;
-        QTest::newRow("off with file") << "0"
-                                       << "/lib/other/a.wav" << false;
+        QTest::newRow("on with file") << "1" << "/lib/other/a.wav" << true;
+        QTest::newRow("on without file") << "1" << "" << false;
+        QTest::newRow("off with file") << "0" << "/lib/other/a.wav" << false;
     }
     void addOnSoundOrSystemSound() {
         QFETCH(QString, enabled);
@@ -161,8 +135,7 @@ private slots:
         BellHarness h;
         h.seedAndArm();
         // Thursday's program has period 1 at 00:00; Wednesday's has nothing then.
-        h.set(QStringLiteral("Time"), QStringLiteral("h1"), QStringLiteral("00"),
-              keys::dayApplication(4));
+        h.set(QStringLiteral("Time"), QStringLiteral("h1"), QStringLiteral("00"), keys::dayApplication(4));
         h.clock.set(QDate(2026, 12, 9), QTime(23, 59, 58));
         h.runUntil(QDateTime(QDate(2026, 12, 10), QTime(0, 1, 0)));
         QCOMPARE(h.runs().size(), 1);
@@ -339,8 +312,7 @@ private slots:
         BellHarness h;
         h.seedAndArm();
         h.motion.stuck = true;
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QStringLiteral("did not reach its place")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("did not reach its place")));
         h.runUntil(QTime(7, 1, 0));
         QCOMPARE(h.runs().size(), 1);
     }
