@@ -46,6 +46,7 @@ function(tavirin_unit_test)
     list(APPEND labels gui)
   else()
     list(APPEND labels core)
+    set_property(GLOBAL APPEND PROPERTY TAVIRIN_CORE_TESTS ${ARG_NAME})
   endif()
   set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${ARG_TIMEOUT}
                                               LABELS "${labels}")

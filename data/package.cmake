@@ -36,7 +36,8 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # GStreamer: the app library (appsrc and appsink of the bell's stream), playbin, uridecodebin,
 # audioconvert, Ogg Vorbis and Opus (base); wavparse, mpg123, autoaudiosink, the HTTP source
 # souphttpsrc, icydemux, HLS (good); the PulseAudio and ALSA sinks. Qt Network asks a radio
-# station's server what its address holds. The Thai interface needs Thai fonts.
+# station's server what its address holds. The Thai interface needs Thai fonts. The bell
+# journal is SQLite through Qt SQL, whose SQLite driver is a plugin loaded at run time.
 set(tavirin_depends
     "libc6 (>= 2.36)"
     "libstdc++6 (>= 12)"
@@ -48,6 +49,8 @@ set(tavirin_depends
     "libqt6dbus6 (>= 6.4)"
     "libqt6serialport6 (>= 6.4)"
     "libqt6network6 (>= 6.4)"
+    "libqt6sql6 (>= 6.4)"
+    "libqt6sql6-sqlite (>= 6.4)"
     "libgstreamer1.0-0 (>= 1.22)"
     "libgstreamer-plugins-base1.0-0 (>= 1.22)"
     "gstreamer1.0-plugins-base (>= 1.22)"

@@ -138,7 +138,8 @@ void AmplifierRelay::tellPermission() {
                         QStringLiteral("แล้วออกจากระบบและเข้าสู่ระบบใหม่"));
 }
 
-void AmplifierRelay::switchOn(bool alignSelector, bool resetAfterBellMedia) {
+RelayOutcome AmplifierRelay::switchOn(bool alignSelector, bool resetAfterBellMedia) {
+    using State = RelayOutcome::State;
     const QString port = loadCurrentPort();
     if (alignSelector) {
         for (int n = 1; n <= 7; ++n)
@@ -149,31 +150,33 @@ void AmplifierRelay::switchOn(bool alignSelector, bool resetAfterBellMedia) {
     applyPortNumber(true);
     if (resetAfterBellMedia) model_.setValue(kAfterBellMedia, QStringLiteral("0"));
 
+    const QString com = QStringLiteral("COM") + QString::number(lines_.portNumber());
     const Error e = lines_.open();
     if (e == Error::None) {
         if (!lines_.setRts(true) || !lines_.setDtr(true)) {
             // Open but the lines do not move: the amplifier is not on, so say so, and let
             // the port go rather than hold a useless handle.
-            qCWarning(lcRelay).noquote()
-                << "COM" + QString::number(lines_.portNumber())
-                << "opened but its lines do not move:" << lines_.lastErrorText();
+            const QString why = lines_.lastErrorText();
+            qCWarning(lcRelay).noquote() << com << "opened but its lines do not move:" << why;
             lines_.close();
             showFailed();
-            return;
+            return {State::Failed, com + QStringLiteral(": its lines do not move: ") + why};
         }
         showNormal();
-        qCInfo(lcRelay).noquote() << "amplifier on: COM" + QString::number(lines_.portNumber())
-                                  << lines_.deviceFor(lines_.portNumber());
-        return;
+        const QString device = lines_.deviceFor(lines_.portNumber());
+        qCInfo(lcRelay).noquote() << "amplifier on:" << com << device;
+        return {State::On, (com + u' ' + device).trimmed()};
     }
+    const QString failure = QStringLiteral("COM") + port + QStringLiteral(": ") +
+                            QString::fromLatin1(errorName(e)) + QStringLiteral(" - ") +
+                            lines_.lastErrorText();
     switch (e) {
         case Error::NoSuchPort:
         case Error::Busy:
             // Held by another program, the port cannot be opened either: the amplifier
             // stays off through the bell, and the indicator must say so.
             showFailed();
-            qCWarning(lcRelay).noquote() << "amplifier not switched on: COM" + port << errorName(e)
-                                         << "-" << lines_.lastErrorText();
+            qCWarning(lcRelay).noquote() << "amplifier not switched on:" << failure;
             break;
         case Error::Permission:
             showFailed();
@@ -181,12 +184,12 @@ void AmplifierRelay::switchOn(bool alignSelector, bool resetAfterBellMedia) {
             break;
         case Error::AlreadyOpen:
             qCDebug(lcRelay) << "amplifier already on";
-            break;
+            return {State::AlreadyOn, com};
         default:
-            qCWarning(lcRelay).noquote() << "amplifier not switched on: COM" + port << errorName(e)
-                                         << "-" << lines_.lastErrorText();
+            qCWarning(lcRelay).noquote() << "amplifier not switched on:" << failure;
             break;
     }
+    return {State::Failed, failure};
 }
 
 void AmplifierRelay::switchOff() {

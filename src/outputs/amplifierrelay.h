@@ -11,6 +11,13 @@ class FormModel;
 class ProgramStore;
 class SerialLines;
 
+// How a switch-on went, for the bell journal; callers that only switch go on either way.
+struct RelayOutcome {
+    enum class State { On, AlreadyOn, Failed };
+    State state = State::Failed;
+    QString detail;  // why it failed, or the device it switched
+};
+
 // The amplifier's power relay on the RTS and DTR lines of a serial port. The relay is on
 // exactly while the port is open. No operation fails towards its caller: a port that cannot
 // be opened turns the indicator `Label21` red and shows the mark `Label33`, and the caller
@@ -28,7 +35,7 @@ public:
     // Amplifier on. `alignSelector` shows the stored port in the device panel's selector;
     // `resetAfterBellMedia` sets afterBellMedia to "0" just before the port opens (the
     // announce-now, music and radio starters want that).
-    void switchOn(bool alignSelector, bool resetAfterBellMedia = false);
+    RelayOutcome switchOn(bool alignSelector, bool resetAfterBellMedia = false);
     // Amplifier off: port closed, both lines low, whatever the state before.
     void switchOff();
     // Selects the port of `currentPort` without opening it.

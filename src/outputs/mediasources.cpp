@@ -115,20 +115,23 @@ void MediaSources::stopMedia() {
         qCWarning(lcMedia).noquote() << "could not end the radio browser:" << r.error;
 }
 
-void MediaSources::launchMusicPlayer() {
-    if (const Result r = processes_.startDetached(media::kPlayer, media::kPlayerArguments); !r)
-        qCWarning(lcMedia).noquote() << "music player did not start:" << r.error;
+Result MediaSources::launchMusicPlayer() {
+    const Result r = processes_.startDetached(media::kPlayer, media::kPlayerArguments);
+    if (!r) qCWarning(lcMedia).noquote() << "music player did not start:" << r.error;
+    return r;
 }
 
-void MediaSources::launchRadio(int n) {
+Result MediaSources::launchRadio(int n) {
     if (n < 1 || n > 3) {
         qCWarning(lcMedia) << "no online radio station" << n;
-        return;
+        return Result::failure(QStringLiteral("no online radio station %1").arg(n));
     }
     const QString address = model_.text(radioBox(n));
     const QUrl url = media::webAddress(address);
-    if (!url.isValid())
-        return reportRadio(n, kNotWebAddress, address, QStringLiteral("not a web address"));
+    if (!url.isValid()) {
+        reportRadio(n, kNotWebAddress, address, QStringLiteral("not a web address"));
+        return Result::failure(QStringLiteral("not a web address: ") + address);
+    }
     const bool stream = media::isStreamAddress(url);
     qCInfo(lcMedia).noquote() << "online radio" << n << ":" << url.toDisplayString()
                               << (stream ? "(a stream by its address)" : "(asking the server)");
@@ -151,6 +154,7 @@ void MediaSources::launchRadio(int n) {
                             break;
                     }
                 });
+    return Result::success();
 }
 
 void MediaSources::openPage(int n, const QString& address) {

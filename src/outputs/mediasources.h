@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -82,11 +84,13 @@ public:
 
     // Stops the radio stream and ends our browser instance and the music player.
     void stopMedia();
-    // Starts the player; a failure is logged and otherwise ignored.
-    void launchMusicPlayer();
+    // Starts the player; a failure is logged and otherwise ignored (the result is for the
+    // bell journal).
+    Result launchMusicPlayer();
     // Plays the station in text box radio<n>: a stream here, a page in our browser. Returns
-    // at once; what the server answers is known later (a failure is logged and noticed).
-    void launchRadio(int n);
+    // at once, having asked; what the server answers is known later (a failure is logged and
+    // noticed). Fails only when there was nothing to ask.
+    Result launchRadio(int n);
 
     // The operator's actions in the sound settings panel.
     void playMusic();

@@ -31,6 +31,7 @@ SoundPlayer::SoundPlayer(AudioOutput& audio, Dialogs& dialogs, const Clock* cloc
 }
 
 void SoundPlayer::openStream() {
+    played_.clear();
     audio_.openStream();
 }
 
@@ -46,12 +47,14 @@ StreamOutcome SoundPlayer::closeStream() {
 
 SoundOutcome SoundPlayer::playWait(const QString& path) {
     const SoundOutcome out = audio_.playToEnd(path);
+    played_.append({path, out});
     if (!out) report(path, out.result, out.outputFault);
     return out;
 }
 
 SoundOutcome SoundPlayer::playBlip(const QString& path) {
     const SoundOutcome out = audio_.queueSpan(path, kBlipMs, kBlipGapMs);
+    played_.append({path, out});
     if (!out) report(path, out.result, out.outputFault);
     return out;
 }

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QList>
 #include <QString>
 
 namespace tavirin {
@@ -38,6 +39,13 @@ public:
     // Queues a blip of the sound and returns without waiting to hear it.
     SoundOutcome playBlip(const QString& path);
 
+    struct Played {
+        QString path;
+        SoundOutcome outcome;
+    };
+    // The sounds asked for since the stream was opened, in order, with how each went.
+    const QList<Played>& streamSounds() const { return played_; }
+
 private:
     void report(const QString& path, const Result& result, bool outputFault);
     qint64 nowMs() const;
@@ -47,6 +55,7 @@ private:
     const Clock* clock_;
     QElapsedTimer monotonic_;
     QHash<QString, qint64> lastNotice_;
+    QList<Played> played_;
 };
 
 }  // namespace tavirin

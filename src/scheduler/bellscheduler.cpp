@@ -1,5 +1,6 @@
 #include "scheduler/bellscheduler.h"
 
+#include "journal/journal.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "model/windowmotion.h"
@@ -32,14 +33,15 @@ constexpr int kLongestDelaySeconds = 10;
 
 }  // namespace
 
-BellScheduler::BellScheduler(Parts parts) : p_(parts) {
+BellScheduler::BellScheduler(Parts parts) : p_(parts), recorder_(parts.journal, parts.clock) {
     // The compared table follows its labels (arming, the editor), read again only when one
     // of them has changed.
     QSet<QString> watched{kShutdownTime};
     for (const PeriodControls& per : periodControls()) watched.insert(per.trigger);
-    QObject::connect(&p_.form, &FormModel::changed, &p_.form, [this, watched](const QString& name) {
-        if (watched.contains(name)) triggersStale_ = true;
-    });
+    QObject::connect(&p_.form, &FormModel::changed, &p_.form,
+                     [this, watched](const QString& name) {
+                         if (watched.contains(name)) triggersStale_ = true;
+                     });
 }
 
 void BellScheduler::setAlarm(WallClockAlarm* alarm) {
@@ -65,15 +67,14 @@ void BellScheduler::connectControls() {
     for (const char* t : {"Timer3", "Timer21", "Timer22", "Timer4"})
         p_.form.timer(QString::fromLatin1(t))->setTimerType(Qt::PreciseTimer);
     auto on = [this](const char* timer, void (BellScheduler::*handler)()) {
-        QObject::connect(p_.form.timer(QString::fromLatin1(timer)), &QTimer::timeout,
-                         &p_.form, [this, handler] { (this->*handler)(); });
+        QObject::connect(p_.form.timer(QString::fromLatin1(timer)), &QTimer::timeout, &p_.form,
+                         [this, handler] { (this->*handler)(); });
     };
     on("Timer3", &BellScheduler::Timer3_Timer);
     on("Timer1", &BellScheduler::Timer1_Timer);
     on("Timer222", &BellScheduler::Timer222_Timer);
     on("Timer21", &BellScheduler::Timer21_Timer);
     on("Timer22", &BellScheduler::Timer22_Timer);
-
     p_.form.onClick(QStringLiteral("Command3555"), [this] { Command3555_Click(); });
 }
 
@@ -113,7 +114,9 @@ void BellScheduler::stopTick() {
     sleeping_ = false;
 }
 
-QString BellScheduler::refreshClockLabel() { return refreshClockLabel(p_.clock.now()); }
+QString BellScheduler::refreshClockLabel() {
+    return refreshClockLabel(p_.clock.now());
+}
 
 QString BellScheduler::refreshClockLabel(const QDateTime& now) {
     const QString text = now.time().toString(QStringLiteral("HH:mm:ss"));
@@ -125,6 +128,7 @@ QString BellScheduler::refreshClockLabel(const QDateTime& now) {
 void BellScheduler::Timer3_Timer() {
     // One reading of the clock per tick.
     const QDateTime now = p_.clock.now();
+    const ElapsedClocks elapsed = p_.clock.elapsed();
     if (const int day = now.date().dayOfWeek(); day >= 1 && day <= 7)
         p_.form.setText(QStringLiteral("lbl_dayy"), clockDayName(day));
 
@@ -141,31 +145,51 @@ void BellScheduler::Timer3_Timer() {
     if (text == QLatin1String("00:00:00") || dateChanged) {
         if (dateChanged) qCInfo(lcScheduler) << "new day" << date.toString(Qt::ISODate);
         p_.arming.armToday();
+        recorder_.newDay(now);
     }
     if (gap && dateChanged) unseen += latebells::unseen(triggers(), date, lastTick_, now);
 
     if (triggersStale_) compileTriggers();
     bool hit = false;
     for (const QString& trigger : triggerTexts_) hit = (trigger == text) || hit;
-    const LateBellDecision late = latebells::decide(unseen, now, runSinceLastTick_, hit);
-    latebells::report(late, lastTick_, now);
+    LateBellDecision late;
+    if (!unseen.isEmpty()) {
+        late = latebells::decide(unseen, now, runSinceLastTick_, hit, latebells::graceMs(p_.store),
+                                 latebells::cause(lastTick_, lastElapsed_, now, elapsed));
+        latebells::report(late, lastTick_);
+    }
     lastTick_ = now;
+    lastElapsed_ = elapsed;
     runSinceLastTick_ = false;
+
+    std::optional<Late> lateBell;
+    QDateTime due;
+    for (const LateBellDecision::Entry& e : late.entries) {
+        if (e.reason == LateBellDecision::Reason::RingsLate) {
+            due = e.trigger.due;
+            lateBell =
+                Late{due.msecsTo(now), latebells::reasonCode(late, e), latebells::detail(late, e)};
+        } else {
+            recorder_.notRung(late, e);
+        }
+    }
 
     bool fired = false;
     if (const QString rings = hit ? text : late.ringLate; !rings.isEmpty()) {
+        if (hit) due = QDateTime(date, QTime::fromString(text, QStringLiteral("HH:mm:ss")));
         // A clock stepped back across a trigger second must not ring it a second time.
-        const QString key = date.toString(Qt::ISODate) + u' ' + rings;
+        const QString key = due.date().toString(Qt::ISODate) + u' ' + rings;
         if (key != lastFiredKey_) {
             lastFiredKey_ = key;
-            // On time, the countdown is measured from the second's start; late, from now.
-            fire(rings, hit ? now.addMSecs(-now.time().msec()) : now);
+            fire(rings, due, lateBell);
             fired = true;
         } else if (key != lastRefusedKey_) {
             // Said once: the clock may stand in that second for many ticks.
             lastRefusedKey_ = key;
             qCInfo(lcScheduler) << "trigger" << rings << "already rang today; the clock went back";
         }
+    } else {
+        recorder_.watching(now, elapsed);
     }
 
     // The shutdown watch rides on this tick; Timer4 keeps it only while the tick is stopped.
@@ -173,15 +197,28 @@ void BellScheduler::Timer3_Timer() {
     if (!fired && p_.form.timer(QStringLiteral("Timer3"))->isActive()) planNextTick(now);
 }
 
+void BellScheduler::accountForStartUp() {
+    const QDateTime now = p_.clock.now();
+    recorder_.startUp(triggers(), now);
+    // The tick takes over from the second before this one: a trigger in this very second
+    // that the first tick does not see rings late rather than go unrecorded.
+    lastTick_ = now.addSecs(-1);
+    const ElapsedClocks e = p_.clock.elapsed();
+    lastElapsed_ = {e.monotonicMs < 0 ? -1 : e.monotonicMs - 1000,
+                    e.boottimeMs < 0 ? -1 : e.boottimeMs - 1000};
+}
+
 QStringList BellScheduler::triggers() {
     if (triggersStale_) compileTriggers();
     return QStringList(triggerTexts_.begin(), triggerTexts_.end());
 }
 
-void BellScheduler::fire(const QString& clockText, const QDateTime& due) {
+void BellScheduler::fire(const QString& clockText, const QDateTime& due,
+                         const std::optional<Late>& late) {
     qCInfo(lcScheduler) << "bell fired at" << clockText;
     firedText_ = clockText;
-    dueAt_ = due;
+    // The countdown counts from the trigger's second; a late bell's from now.
+    dueAt_ = late ? p_.clock.now() : due;
     runSinceLastTick_ = true;
     p_.media.stopMedia();
     stopTick();
@@ -193,7 +230,16 @@ void BellScheduler::fire(const QString& clockText, const QDateTime& due) {
     p_.form.setText(QStringLiteral("Label242"), QString());
     p_.form.timer(QStringLiteral("Timer1"))->start();
     p_.form.setEnabled(QStringLiteral("Command3555"), false);
-    p_.relay.switchOn(true);
+    const RelayOutcome relay = p_.relay.switchOn(true);
+    // The highest-numbered period of that time is the one whose sound rings.
+    std::optional<int> period;
+    for (const PeriodControls& per : periodControls())
+        if (p_.form.text(per.trigger) == clockText) period = per.number;
+    if (late)
+        recorder_.fired(journal::kScheduled, period, due, relay, late->ms, late->reason,
+                        late->detail);
+    else
+        recorder_.fired(journal::kScheduled, period, due, relay);
 }
 
 void BellScheduler::Timer1_Timer() {
@@ -209,7 +255,8 @@ void BellScheduler::Timer1_Timer() {
         p_.sequence.loadSequenceSettings();
         const QString activeApp = p_.form.value(QStringLiteral("activeApplication"));
         const QString media = p_.store.GetSetting(activeApp, keys::kFm, keys::fm(per.number));
-        const QString enabled = p_.store.GetSetting(activeApp, keys::kNumber, keys::number(per.number));
+        const QString enabled =
+            p_.store.GetSetting(activeApp, keys::kNumber, keys::number(per.number));
         const QString sound = p_.store.GetSetting(activeApp, keys::kSond, keys::sond(per.number));
         p_.form.setValue(QStringLiteral("afterBellMedia"), media);
         const bool addOn = enabled == QLatin1String("1") && !sound.isEmpty();
@@ -278,7 +325,7 @@ void BellScheduler::Timer21_Timer() {
     p_.form.setVisible(QStringLiteral("Label2"), false);
     p_.form.setVisible(QStringLiteral("Label242"), false);
     p_.talkingClock.chooseClockFiles(sayHour, sayMinute);
-    p_.sequence.runBellSequence();
+    recorder_.ended(p_.sequence.runBellSequence());
 }
 
 void BellScheduler::Timer22_Timer() {
@@ -314,11 +361,15 @@ void BellScheduler::Command3555_Click() {
     p_.sequence.loadSequenceSettings();
     stopTick();
     runSinceLastTick_ = true;
-    const QDateTime now = p_.clock.now();
-    dueAt_ = now;
-    p_.form.timer(QStringLiteral("Timer22"))->start(int(watchplan::msToNextSecond(now)));
+    const QDateTime pressed = p_.clock.now();
+    dueAt_ = pressed;
+    p_.form.timer(QStringLiteral("Timer22"))->start(int(watchplan::msToNextSecond(pressed)));
     p_.form.timer(QStringLiteral("Timer4"))->start();
-    p_.relay.switchOn(true, true);
+    const RelayOutcome relay = p_.relay.switchOn(true, true);
+    recorder_.fired(journal::kAnnounce, std::nullopt,
+                    QDateTime(pressed.date(), QTime(pressed.time().hour(), pressed.time().minute(),
+                                                    pressed.time().second())),
+                    relay);
     prerollRun();
     startCountdown();
     p_.form.setEnabled(QStringLiteral("Command3555"), false);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/clock.h"
+#include "scheduler/bellrecorder.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -13,8 +16,8 @@ namespace tavirin {
 class AmplifierRelay;
 class Arming;
 class BellSequence;
-class Clock;
 class FormModel;
+class Journal;
 class MediaSources;
 class ProgramStore;
 class TalkingClock;
@@ -38,6 +41,7 @@ public:
         AmplifierRelay& relay;
         MediaSources& media;
         WindowMotion& motion;
+        Journal* journal = nullptr;  // every bell, rung or not, is recorded there
     };
 
     explicit BellScheduler(Parts parts);
@@ -71,13 +75,22 @@ public:
     // on its way (then that bell's own hide brings it back).
     void resumeWatching();
 
+    // At start-up, once today is armed: today's bells due while the program was not running
+    // are recorded as missed, and the tick takes over from now.
+    void accountForStartUp();
+
     // How many 400 ms looks the bell waits for the window before it starts anyway.
     static constexpr int kWindowWaitLimit = 15;
 
 private:
     QString refreshClockLabel();
     QString refreshClockLabel(const QDateTime& now);
-    void fire(const QString& clockText, const QDateTime& due);
+    struct Late {
+        qint64 ms = 0;
+        QString reason;
+        QString detail;
+    };
+    void fire(const QString& clockText, const QDateTime& due, const std::optional<Late>& late = {});
     QStringList triggers();
     void compileTriggers();
     void planNextTick(const QDateTime& now);
@@ -99,10 +112,12 @@ private:
     std::function<void(bool)> shutdownWatch_;
     QString firedText_;  // the trigger that fired, for the identification
     QDateTime lastTick_;
+    ElapsedClocks lastElapsed_;
     bool runSinceLastTick_ = false;  // the tick was stopped for a bell since lastTick_
     QString lastFiredKey_;           // date and trigger string of the last firing
     QString lastRefusedKey_;         // the last one refused as already rung (logged once)
     int windowWaits_ = 0;
+    BellRecorder recorder_;
 };
 
 }  // namespace tavirin

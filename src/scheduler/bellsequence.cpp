@@ -72,6 +72,8 @@ void BellSequence::loadSequenceSettings() {
         qCWarning(lcScheduler) << "amplifier delay" << delay << "is not a number; using 5 seconds";
         delayCount_ = 5;
     }
+    // The countdown runs at least once, so a delay below 1 s is 1 s.
+    amplifierDelay_ = qMax(1, int(delayCount_));
 }
 
 void BellSequence::prerollFrontChime(qint64 inMs) {
@@ -81,7 +83,9 @@ void BellSequence::prerollFrontChime(qint64 inMs) {
     streamOpen_ = true;
 }
 
-void BellSequence::runBellSequence() {
+BellRun BellSequence::runBellSequence() {
+    BellRun run;
+    run.amplifierDelaySeconds = amplifierDelay_;
     const QString systemSound = out_.talkingClock.words().systemSound;
     const QString addOn = form_.text(QStringLiteral("Text3"));
     qCInfo(lcScheduler) << "bell run: front" << settings_.frontChimeFile << "add-on"
@@ -97,7 +101,8 @@ void BellSequence::runBellSequence() {
         out_.talkingClock.announceTime(settings_.announceMode);
         out_.player.playWait(addOn.isEmpty() ? systemSound : addOn);
         out_.player.playWait(settings_.backChimeFile);
-        out_.player.closeStream();
+        run.stream = out_.player.closeStream();
+        run.sounds = out_.player.streamSounds();
     }
     form_.setText(QStringLiteral("Text3"), QString());
     form_.timer(QStringLiteral("Timer22"))->stop();
@@ -108,37 +113,43 @@ void BellSequence::runBellSequence() {
     form_.setVisible(QStringLiteral("Command357"), false);
     out_.motion.hideMainWindow();
     form_.setText(QStringLiteral("Label2"), QString());
-    afterBell(form_.value(QStringLiteral("afterBellMedia")));
+    run.after = afterBell(form_.value(QStringLiteral("afterBellMedia")));
     form_.setValue(QStringLiteral("afterBellMedia"), QStringLiteral("0"));
     if (out_.tray) out_.tray->add();
+    return run;
 }
 
-void BellSequence::afterBell(const QString& choice) {
+AfterBellOutcome BellSequence::afterBell(const QString& choice) {
     if (choice == QLatin1String("0")) {
         out_.relay.switchOff();
-        return;
+        return {QStringLiteral("off"), std::nullopt, QString(), clock_.now()};
     }
     if (choice == QLatin1String("1") || choice == QLatin1String("2") ||
         choice == QLatin1String("3")) {
         const int n = choice.toInt();
+        const QString step = QStringLiteral("radio ") + choice;
         if (form_.text(QStringLiteral("radio%1").arg(n)).trimmed().isEmpty()) {
             qCInfo(lcScheduler) << "after the bell: radio" << n
                                 << "has no address; amplifier stays on";
-            return;
+            return {step, false, QStringLiteral("the station has no address"), {}};
         }
         out_.media.stopMedia();
         out_.waiter.waitMs(3000);
-        out_.media.launchRadio(n);
-        return;
+        const Result r = out_.media.launchRadio(n);
+        return {step, r.ok, r.ok ? QStringLiteral("the station was asked for") : r.error, {}};
     }
     if (choice == QLatin1String("4")) {
         out_.media.stopMedia();
         out_.waiter.waitMs(1000);
-        out_.media.launchMusicPlayer();
-        return;
+        const Result r = out_.media.launchMusicPlayer();
+        return {QStringLiteral("music"), r.ok, r.error, {}};
     }
     qCWarning(lcScheduler) << "after-bell choice" << choice
                            << "is none of 0..4; amplifier stays on";
+    return {QStringLiteral("none"),
+            std::nullopt,
+            QStringLiteral("after-bell choice \"%1\" is none of 0..4").arg(choice),
+            {}};
 }
 
 }  // namespace tavirin

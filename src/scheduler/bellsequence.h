@@ -1,7 +1,13 @@
 #pragma once
 
+#include "outputs/soundplayer.h"
+
+#include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
+
+#include <optional>
 
 namespace tavirin {
 
@@ -11,7 +17,6 @@ class FormModel;
 class MediaSources;
 class ProgramStore;
 class SoundLibrary;
-class SoundPlayer;
 class TalkingClock;
 class TrayIcon;
 class Waiter;
@@ -23,6 +28,22 @@ struct SequenceSettings {
     QString backChimeFile;
     QString announceMode;
     QString voiceFolder;
+};
+
+// What followed the sounds: the amplifier off, or radio or music started (or not, and why).
+struct AfterBellOutcome {
+    QString step;            // "off", "radio 1".."radio 3", "music", "none"
+    std::optional<bool> ok;  // radio or music: whether it was started
+    QString detail;
+    QDateTime relayOff;  // when the amplifier went off; invalid when it stayed on
+};
+
+// How a run went, for the bell journal.
+struct BellRun {
+    QList<SoundPlayer::Played> sounds;
+    StreamOutcome stream;
+    int amplifierDelaySeconds = 0;
+    AfterBellOutcome after;
 };
 
 // What one bell sounds like: front chime, the time, the add-on sound, back chime; then the
@@ -48,14 +69,14 @@ public:
     // when the run is to start; the run then plays on in that stream.
     void prerollFrontChime(qint64 inMs);
     // Plays the run and starts the after-bell step; returns when the last sound has ended.
-    void runBellSequence();
+    BellRun runBellSequence();
 
     const SequenceSettings& settings() const { return settings_; }
     qint16 delayCount() const { return delayCount_; }
     void setDelayCount(qint16 n) { delayCount_ = n; }
 
 private:
-    void afterBell(const QString& choice);
+    AfterBellOutcome afterBell(const QString& choice);
 
     FormModel& form_;
     ProgramStore& store_;
@@ -64,7 +85,8 @@ private:
     Outputs out_;
     SequenceSettings settings_;
     qint16 delayCount_ = 0;
-    bool streamOpen_ = false;  // opened ahead by prerollFrontChime
+    int amplifierDelay_ = 0;
+    bool streamOpen_ = false;  // opened ahead by prerollFrontChime  // the countdown's start, for the bell's onset
 };
 
 }  // namespace tavirin

@@ -36,6 +36,9 @@ inline const QString kDay7 = QStringLiteral("Day_7");
 inline const QString kDay7Key = QStringLiteral("day_7");
 inline const QString kLimit = QStringLiteral("LIMIT");
 inline const QString kLimitKey = QStringLiteral("limit");
+// How many seconds late a trigger that no tick saw may still ring (absent: 60).
+inline const QString kLateBells = QStringLiteral("late_bells");
+inline const QString kLateGraceKey = QStringLiteral("late_grace_seconds");
 // "radio_online1" to "radio_online3".
 QString radioOnline(int station);
 

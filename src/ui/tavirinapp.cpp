@@ -1,5 +1,6 @@
 #include "ui/tavirinapp.h"
 
+#include "journal/sqlitejournal.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "outputs/amplifierrelay.h"
@@ -53,6 +54,8 @@ struct TavirinApp::Parts {
     IniSettingsBackend backend{IniSettingsBackend::defaultFilePath(), clock,
                                IniSettingsBackend::Load::Later};
     ProgramStore store{backend};
+    // Opened only once this copy holds the lock, like the store.
+    SqliteJournal journal{SqliteJournal::defaultFilePath(), clock};
     SoundLibrary library{SoundLibrary::defaultRoot()};
     WidgetDialogs dialogs;
     GstAudioOutput audio{kAudioSink};
@@ -113,7 +116,8 @@ struct TavirinApp::Parts {
             BellSequence::Outputs{*player, *talkingClock, *relay, *media, *waiter, *animator,
                                   &trayIcon});
         scheduler = std::make_unique<BellScheduler>(BellScheduler::Parts{
-            form, store, clock, *arming, *sequence, *talkingClock, *relay, *media, *animator});
+            form, store, clock, *arming, *sequence, *talkingClock, *relay, *media, *animator,
+            &journal});
         scheduler->setAlarm(&alarm);
         scheduler->setWindowShown(window->onScreen());
         QObject::connect(window.get(), &Form1::onScreenChanged, window.get(),
@@ -152,6 +156,7 @@ bool TavirinApp::start() {
     Parts& p = *d_;
     if (!checkSingleInstance(p.lock, p.dialogs)) return false;
     p.backend.load();
+    p.journal.open();
     p.tray->createTrayIcon();
 
     if (ensureSoundLibrary() == SoundLibraryState::Missing) {
@@ -160,6 +165,7 @@ bool TavirinApp::start() {
     }
 
     loadMainWindow(p.form, p.store, p.library, *p.arming, *p.relay);
+    p.scheduler->accountForStartUp();
     p.window->setBackgroundPicture(loadBackground(p.library));
 
     // Centred across the screen; the slides move it up and down only.

@@ -5,6 +5,7 @@
 // serial relay, outside programs) and a clock the test moves. The window's timers are pumped
 // by the test on the fake clock, each at its moment, never by sleeping.
 
+#include "journal/journal.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "model/windowmotion.h"
@@ -29,8 +30,8 @@
 #include "store/soundlibrary.h"
 
 #include <QHash>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 
 namespace tavirin {
@@ -98,13 +99,18 @@ struct BellHarness {
     InstantMotion motion{form};
     TalkingClock talkingClock{player};
     Arming arming{form, store, clock, library};
-    BellSequence sequence{form, store, clock, library,
-                          {player, talkingClock, relay, media, waiter, motion, nullptr}};
-    BellScheduler scheduler{{form, store, clock, arming, sequence, talkingClock, relay, media, motion}};
+    BellSequence sequence{
+        form, store, clock, library, {player, talkingClock, relay, media, waiter, motion, nullptr}};
+    Journal* bellJournal;
+    BellScheduler scheduler;
     QHash<QString, std::function<void()>> handlers;
     QHash<QString, qint64> elapsed;
 
-    BellHarness() {
+    // `bells`: the bell journal the scheduler writes to, if any.
+    explicit BellHarness(Journal* bells = nullptr)
+        : bellJournal(bells),
+          scheduler(
+              {form, store, clock, arming, sequence, talkingClock, relay, media, motion, bells}) {
         buildForm1(form);
         form.setItems(QStringLiteral("Combo54"), {QStringLiteral("standard")});
         serial.journal = &journal;
@@ -112,7 +118,8 @@ struct BellHarness {
         radio.journal = &journal;
         waiter.journal = &journal;
         audio.onPlay = [this](const FakeAudioOutput::Play& p) {
-            journal.append((p.isSpan() ? QStringLiteral("blip ") : QStringLiteral("play ")) + p.path);
+            journal.append((p.isSpan() ? QStringLiteral("blip ") : QStringLiteral("play ")) +
+                           p.path);
             if (!p.isSpan()) clock.advanceMs(kSoundMs);
         };
         audio.onStream = [this](const QString& e) {
@@ -132,6 +139,16 @@ struct BellHarness {
         QVERIFY(writeFirstRunMarker(store));
         arming.armToday();
     }
+    // Today's bells in the journal as "period outcome reason", in order of due time.
+    QStringList bellsToday() const {
+        QStringList out;
+        for (const BellRecord& b : bellJournal->bellsOn(clock.now().date()))
+            out << QStringLiteral("%1 %2 %3")
+                       .arg(b.period ? QString::number(*b.period) : QStringLiteral("-"), b.outcome,
+                            b.reason)
+                       .trimmed();
+        return out;
+    }
     QString today() const { return form.value(QStringLiteral("activeApplication")); }
     void set(const QString& section, const QString& key, const QString& value,
              const QString& app = QString()) {
@@ -142,8 +159,8 @@ struct BellHarness {
     // timer whose interval has passed, in a fixed order. A timer counts from the moment it was
     // first seen running; a handler may move the clock itself (a sound).
     void runUntil(const QDateTime& until) {
-        static const char* order[] = {"Timer3", "Timer1", "Timer222", "Timer21", "Timer22",
-                                      "Timer4", "Timer23"};
+        static const char* order[] = {"Timer3",  "Timer1", "Timer222", "Timer21",
+                                      "Timer22", "Timer4", "Timer23"};
         for (;;) {
             qint64 step = clock.now().msecsTo(until);
             for (const char* n : order) {
@@ -177,9 +194,11 @@ struct BellHarness {
     QList<QStringList> runs() const {
         QList<QStringList> out;
         for (const QString& line : journal) {
-            if (!line.startsWith(QLatin1String("play ")) && !line.startsWith(QLatin1String("blip ")))
+            if (!line.startsWith(QLatin1String("play ")) &&
+                !line.startsWith(QLatin1String("blip ")))
                 continue;
-            if (line == QStringLiteral("play ") + library.frontChimeFile()) out.append(QStringList());
+            if (line == QStringLiteral("play ") + library.frontChimeFile())
+                out.append(QStringList());
             if (!out.isEmpty()) out.last().append(line);
         }
         return out;
@@ -188,13 +207,16 @@ struct BellHarness {
     // What a run with the first-run settings plays at hh:mm with the given add-on.
     QStringList expectedRun(int hour, int minute, const QString& addOn, int times = 2) const {
         const QString v = library.standardVoiceFolder();
-        auto word = [&](const QString& w) { return QStringLiteral("play ") + v + u'/' + w + QStringLiteral(".wav"); };
+        auto word = [&](const QString& w) {
+            return QStringLiteral("play ") + v + u'/' + w + QStringLiteral(".wav");
+        };
         QStringList r{QStringLiteral("play ") + library.frontChimeFile()};
         for (int i = 0; i < times; ++i) {
             r << word(QStringLiteral("ขณะนี้เวลา"))
               << word(hour == 0 ? QStringLiteral("00") : QString::number(hour))
               << word(QStringLiteral("นาฬิกา")) << word(QString::number(minute))
-              << (minute == 0 ? QStringLiteral("play ") + library.systemSound() : word(QStringLiteral("นาที")));
+              << (minute == 0 ? QStringLiteral("play ") + library.systemSound()
+                              : word(QStringLiteral("นาที")));
         }
         r << QStringLiteral("play ") + addOn << QStringLiteral("play ") + library.backChimeFile();
         return r;

@@ -4,7 +4,7 @@ find_file(TAVIRIN_LIBFAKETIME libfaketime.so.1
 if(TAVIRIN_LIBFAKETIME)
   tavirin_unit_test(NAME test_stalledtick GUI
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_stalledtick.cpp
-    LIBS tavirin_store tavirin_platform TIMEOUT 60)
+    LIBS tavirin_store tavirin_platform Qt6::Sql TIMEOUT 90)
   if(TARGET test_stalledtick)
     target_compile_definitions(test_stalledtick PRIVATE TAVIRIN_BINARY="$<TARGET_FILE:tavirin>"
                                                         LIBFAKETIME="${TAVIRIN_LIBFAKETIME}")

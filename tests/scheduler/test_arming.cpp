@@ -88,7 +88,8 @@ private slots:
         w.seed();
         w.arming.armToday();
         for (int d = 1; d <= 7; ++d)
-            QCOMPARE(w.form.background(QStringLiteral("lbl_day%1").arg(d)), d == 3 ? kOrange : kBlue);
+            QCOMPARE(w.form.background(QStringLiteral("lbl_day%1").arg(d)),
+                     d == 3 ? kOrange : kBlue);
         QCOMPARE(w.form.value(QStringLiteral("selectedDayName")), QStringLiteral("พุธ"));
 
         // Sunday: row 7; and the next arming repaints Wednesday blue.
@@ -105,15 +106,33 @@ private slots:
         QTest::addColumn<QString>("minute");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<bool>("armed");
-        QTest::newRow("07:45") << 3 << "07" << "45" << "07:45:00" << true;
-        QTest::newRow("no hour") << 5 << "no" << "30" << " ไม่ใช้งาน " << false;
-        QTest::newRow("midnight") << 13 << "00" << "00" << "00:00:00" << true;
-        QTest::newRow("empty hour") << 2 << "" << "10" << " ไม่ใช้งาน " << false;
-        QTest::newRow("hour 24") << 4 << "24" << "00" << " ไม่ใช้งาน " << false;
-        QTest::newRow("one digit") << 6 << "7" << "30" << " ไม่ใช้งาน " << false;
-        QTest::newRow("minute 60") << 7 << "08" << "60" << " ไม่ใช้งาน " << false;
-        QTest::newRow("empty minute") << 8 << "09" << "" << " ไม่ใช้งาน " << false;
-        QTest::newRow("minute no") << 9 << "10" << "no" << " ไม่ใช้งาน " << false;
+        QTest::newRow("07:45") << 3 << "07"
+                               << "45"
+                               << "07:45:00" << true;
+        QTest::newRow("no hour") << 5 << "no"
+                                 << "30"
+                                 << " ไม่ใช้งาน " << false;
+        QTest::newRow("midnight") << 13 << "00"
+                                  << "00"
+                                  << "00:00:00" << true;
+        QTest::newRow("empty hour") << 2 << ""
+                                    << "10"
+                                    << " ไม่ใช้งาน " << false;
+        QTest::newRow("hour 24") << 4 << "24"
+                                 << "00"
+                                 << " ไม่ใช้งาน " << false;
+        QTest::newRow("one digit") << 6 << "7"
+                                   << "30"
+                                   << " ไม่ใช้งาน " << false;
+        QTest::newRow("minute 60") << 7 << "08"
+                                   << "60"
+                                   << " ไม่ใช้งาน " << false;
+        QTest::newRow("empty minute") << 8 << "09"
+                                      << ""
+                                      << " ไม่ใช้งาน " << false;
+        QTest::newRow("minute no") << 9 << "10"
+                                   << "no"
+                                   << " ไม่ใช้งาน " << false;
     }
     void periodValues() {
         QFETCH(int, period);
@@ -156,11 +175,27 @@ private slots:
         QTest::addColumn<QString>("enabled");
         QTest::addColumn<QString>("armed");
         QTest::addColumn<QString>("chooserHour");
-        QTest::newRow("16:30 on") << "16" << "30" << "1" << "16:30:00" << "16";
-        QTest::newRow("no:no") << "no" << "no" << "0" << "no:no:00" << "no";
-        QTest::newRow("hour no") << "no" << "30" << "1" << "no:30:00" << "no";
+        QTest::newRow("16:30 on") << "16"
+                                  << "30"
+                                  << "1"
+                                  << "16:30:00"
+                                  << "16";
+        QTest::newRow("no:no") << "no"
+                               << "no"
+                               << "0"
+                               << "no:no:00"
+                               << "no";
+        QTest::newRow("hour no") << "no"
+                                 << "30"
+                                 << "1"
+                                 << "no:30:00"
+                                 << "no";
         // A time stored behind a cleared box (never written by the editor) is not armed.
-        QTest::newRow("box cleared") << "16" << "30" << "0" << "no:no:00" << "no";
+        QTest::newRow("box cleared") << "16"
+                                     << "30"
+                                     << "0"
+                                     << "no:no:00"
+                                     << "no";
     }
     void shutdownTrigger() {
         QFETCH(QString, hour);

@@ -1,14 +1,28 @@
 #include "bellharness.h"
 
+#include "journal/sqlitejournal.h"
+
 #include <QTest>
 
 using namespace tavirin;
 
 namespace {
 
-QString sys(const BellHarness& h) { return h.library.systemSound(); }
+QString sys(const BellHarness& h) {
+    return h.library.systemSound();
+}
 
-int countOf(const QStringList& l, const QString& s) { return int(l.count(s)); }
+int countOf(const QStringList& l, const QString& s) {
+    return int(l.count(s));
+}
+
+// A bell journal on a real SQLite file of the test's own.
+struct JournalFile {
+    QTemporaryDir dir;
+    FakeClock clock;
+    SqliteJournal journal{dir.filePath(QStringLiteral("journal.sqlite")), clock};
+    JournalFile() { journal.open(); }
+};
 
 }  // namespace
 
@@ -33,8 +47,10 @@ private slots:
         // stream has played out after the last.
         const int on = int(h.journal.indexOf(QStringLiteral("serial dtr on")));
         const int open = int(h.journal.indexOf(QStringLiteral("stream open")));
-        const int first = int(h.journal.indexOf(QStringLiteral("play ") + h.library.frontChimeFile()));
-        const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const int first =
+            int(h.journal.indexOf(QStringLiteral("play ") + h.library.frontChimeFile()));
+        const int back =
+            int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
         const int drained = int(h.journal.indexOf(QStringLiteral("stream drained")));
         const int off = int(h.journal.indexOf(QStringLiteral("serial close")));
         QVERIFY(on < open && open < first && back < drained && drained < off);
@@ -54,9 +70,11 @@ private slots:
         h.set(QStringLiteral("Time"), QStringLiteral("h5"), QStringLiteral("10"));
         h.set(QStringLiteral("Time"), QStringLiteral("h4"), QStringLiteral("no"));
         h.set(QStringLiteral("Number"), QStringLiteral("number2"), QStringLiteral("1"));
-        h.set(QStringLiteral("sond"), QStringLiteral("sond2"), QStringLiteral("/lib/other/two.wav"));
+        h.set(QStringLiteral("sond"), QStringLiteral("sond2"),
+              QStringLiteral("/lib/other/two.wav"));
         h.set(QStringLiteral("Number"), QStringLiteral("number5"), QStringLiteral("1"));
-        h.set(QStringLiteral("sond"), QStringLiteral("sond5"), QStringLiteral("/lib/other/five.mp3"));
+        h.set(QStringLiteral("sond"), QStringLiteral("sond5"),
+              QStringLiteral("/lib/other/five.mp3"));
         h.set(QStringLiteral("Fm"), QStringLiteral("fm5"), QStringLiteral("4"));
         h.arming.armToday();
         h.clock.set(QDate(2026, 12, 9), QTime(9, 59, 58));
@@ -64,10 +82,13 @@ private slots:
         QCOMPARE(h.runs().size(), 1);
         QCOMPARE(h.runs()[0], h.expectedRun(10, 0, QStringLiteral("/lib/other/five.mp3")));
         // After-bell 4: players ended, one second later the music player, amplifier stays on.
-        const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const int back =
+            int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
         const QStringList after = h.journal.mid(back + 1);
-        QVERIFY(after.indexOf(QStringLiteral("wait 1000")) > after.indexOf(QStringLiteral("end audacious")));
-        QVERIFY(after.indexOf(QStringLiteral("start audacious [--play]")) > after.indexOf(QStringLiteral("wait 1000")));
+        QVERIFY(after.indexOf(QStringLiteral("wait 1000")) >
+                after.indexOf(QStringLiteral("end audacious")));
+        QVERIFY(after.indexOf(QStringLiteral("start audacious [--play]")) >
+                after.indexOf(QStringLiteral("wait 1000")));
         QVERIFY(h.serial.energised());
     }
 
@@ -77,11 +98,21 @@ private slots:
         QTest::addColumn<QString>("started");
         QTest::addColumn<int>("wait");
         QTest::addColumn<bool>("amplifierOn");
-        QTest::newRow("off") << "0" << "" << "" << 0 << false;
-        QTest::newRow("radio 1") << "1" << " https://r.example/#88-fm" << "radio open https://r.example/#88-fm ask" << 3000 << true;
-        QTest::newRow("radio 2 blanks") << "2" << "   " << "" << 0 << true;
-        QTest::newRow("music") << "4" << "" << "start audacious [--play]" << 1000 << true;
-        QTest::newRow("other value") << "7" << "" << "" << 0 << true;
+        QTest::newRow("off") << "0"
+                             << ""
+                             << "" << 0 << false;
+        QTest::newRow("radio 1") << "1"
+                                 << " https://r.example/#88-fm"
+                                 << "radio open https://r.example/#88-fm ask" << 3000 << true;
+        QTest::newRow("radio 2 blanks") << "2"
+                                        << "   "
+                                        << "" << 0 << true;
+        QTest::newRow("music") << "4"
+                               << ""
+                               << "start audacious [--play]" << 1000 << true;
+        QTest::newRow("other value") << "7"
+                                     << ""
+                                     << "" << 0 << true;
     }
     void afterBellChoices() {
         QFETCH(QString, choice);
@@ -98,10 +129,12 @@ private slots:
         h.clock.set(QDate(2026, 12, 9), QTime(7, 59, 59));
         h.runUntil(QTime(8, 1, 0));
         QCOMPARE(h.runs().size(), 1);
-        const int back = int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
+        const int back =
+            int(h.journal.indexOf(QStringLiteral("play ") + h.library.backChimeFile()));
         const QStringList after = h.journal.mid(back + 1);
         if (started.isEmpty()) {
-            for (const QString& l : after) QVERIFY2(!l.startsWith(QLatin1String("start")), qPrintable(l));
+            for (const QString& l : after)
+                QVERIFY2(!l.startsWith(QLatin1String("start")), qPrintable(l));
         } else {
             QVERIFY2(after.contains(started), qPrintable(after.join(u'\n')));
             QCOMPARE(h.waiter.waits, QList<int>{wait});
@@ -114,9 +147,12 @@ private slots:
         QTest::addColumn<QString>("enabled");
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("playsFile");
-        QTest::newRow("on with file") << "1" << "/lib/other/a.wav" << true;
-        QTest::newRow("on without file") << "1" << "" << false;
-        QTest::newRow("off with file") << "0" << "/lib/other/a.wav" << false;
+        QTest::newRow("on with file") << "1"
+                                      << "/lib/other/a.wav" << true;
+        QTest::newRow("on without file") << "1"
+                                         << "" << false;
+        QTest::newRow("off with file") << "0"
+                                       << "/lib/other/a.wav" << false;
     }
     void addOnSoundOrSystemSound() {
         QFETCH(QString, enabled);
@@ -135,7 +171,8 @@ private slots:
         BellHarness h;
         h.seedAndArm();
         // Thursday's program has period 1 at 00:00; Wednesday's has nothing then.
-        h.set(QStringLiteral("Time"), QStringLiteral("h1"), QStringLiteral("00"), keys::dayApplication(4));
+        h.set(QStringLiteral("Time"), QStringLiteral("h1"), QStringLiteral("00"),
+              keys::dayApplication(4));
         h.clock.set(QDate(2026, 12, 9), QTime(23, 59, 58));
         h.runUntil(QDateTime(QDate(2026, 12, 10), QTime(0, 1, 0)));
         QCOMPARE(h.runs().size(), 1);
@@ -162,7 +199,8 @@ private slots:
     }
 
     void aTriggerDuringARunIsNotRung() {
-        BellHarness h;
+        JournalFile j;
+        BellHarness h(&j.journal);
         h.seedAndArm();
         h.set(QStringLiteral("Time"), QStringLiteral("h18"), QStringLiteral("07"));
         h.set(QStringLiteral("Time"), QStringLiteral("m18"), QStringLiteral("00"));
@@ -175,6 +213,7 @@ private slots:
                 "missed the bell of period 18 at 07:00:20 - it fell during another bell")));
         h.runUntil(QTime(7, 5, 0));
         QCOMPARE(h.runs().size(), 1);
+        QCOMPARE(h.bellsToday(), (QStringList{"1 rang", "18 missed during_bell"}));
     }
 
     void delayCountdown_data() {
@@ -312,7 +351,8 @@ private slots:
         BellHarness h;
         h.seedAndArm();
         h.motion.stuck = true;
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("did not reach its place")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("did not reach its place")));
         h.runUntil(QTime(7, 1, 0));
         QCOMPARE(h.runs().size(), 1);
     }
@@ -346,36 +386,145 @@ private slots:
         QCOMPARE(h.runs().size(), 1);
     }
 
-    // The tick held up across a trigger second (a busy machine, a paused virtual machine):
-    // the bell rings late, up to a minute late, and the log says so either way.
-    void aStalledTick_data() {
-        QTest::addColumn<int>("stallMs");
+    // A trigger second no tick saw: the program held up (all clocks moved), the clock set
+    // forward (the elapsed clocks stood), the machine asleep (only BOOTTIME moved). Within
+    // the grace it rings late, beyond it is missed; the journal says which and why.
+    void unseenTrigger_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("gapMs");
+        QTest::addColumn<QString>("grace");  // late_grace_seconds as stored
         QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("record");
         QTest::addColumn<int>("announcedMinute");  // -1: not rung
-        QTest::newRow("1.2 s") << 1200 << "the bell of period 2 at 08:00:00 rings late, by 1.2 s"
-                               << 0;
-        QTest::newRow("1.5 s") << 1500 << "the bell of period 2 at 08:00:00 rings late, by 1.5 s"
-                               << 0;
-        QTest::newRow("60 s") << 60000 << "the bell of period 2 at 08:00:00 rings late, by 60.0 s"
-                              << 1;
-        QTest::newRow("61 s") << 61000
-                              << "missed the bell of period 2 at 08:00:00 - it is 61 s late" << -1;
+        QTest::newRow("stall 1.5 s") << "stall" << 1500 << ""
+                                     << "rings late, by 1.5 s"
+                                     << "2 late stall" << 0;
+        QTest::newRow("stall 60 s") << "stall" << 60000 << ""
+                                    << "rings late, by 60.0 s"
+                                    << "2 late stall" << 1;
+        QTest::newRow("stall 61 s") << "stall" << 61000 << ""
+                                    << "it is 61 s late, more than the 60 s allowed: the program "
+                                       "was held up for 61.1 s"
+                                    << "2 missed stall" << -1;
+        QTest::newRow("clock 5 min forward") << "set" << 300000 << ""
+                                             << "allowed: the clock was set forward by 300 s"
+                                             << "2 missed clock_jump" << -1;
+        QTest::newRow("clock 30 s forward") << "set" << 30000 << ""
+                                            << "rings late, by 30.0 s"
+                                            << "2 late clock_jump" << 0;
+        QTest::newRow("asleep 5 min") << "sleep" << 300000 << ""
+                                      << "allowed: the computer was asleep for 300 s"
+                                      << "2 missed suspend" << -1;
+        QTest::newRow("grace 120 s") << "stall" << 90000 << "120"
+                                     << "rings late, by 90.0 s"
+                                     << "2 late stall" << 1;
+        QTest::newRow("grace not a number") << "stall" << 61000 << "abc"
+                                            << "more than the 60 s"
+                                            << "2 missed stall" << -1;
     }
-    void aStalledTick() {
-        QFETCH(int, stallMs);
+    void unseenTrigger() {
+        QFETCH(QString, how);
+        QFETCH(int, gapMs);
+        QFETCH(QString, grace);
         QFETCH(QString, log);
+        QFETCH(QString, record);
         QFETCH(int, announcedMinute);
-        BellHarness h;
+        JournalFile j;
+        BellHarness h(&j.journal);
         h.seedAndArm();
+        if (!grace.isEmpty())
+            h.set(keys::kLateBells, keys::kLateGraceKey, grace, keys::kBaseApplication);
+        if (grace == QLatin1String("abc"))
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("late_grace_seconds")));
         h.clock.set(QDate(2026, 12, 9), QTime(7, 59, 50));
-        h.runUntil(QTime(7, 59, 59, 900));  // the last tick in 07:59:59
-        // the next one held up until `stallMs` after 08:00:00
-        h.clock.set(QDateTime(h.clock.now().date(), QTime(8, 0).addMSecs(stallMs)));
+        h.runUntil(QTime(7, 59, 59, 900));
+        h.scheduler.Timer3_Timer();  // the last tick seen, 100 ms before the trigger second
+        if (how == QLatin1String("stall"))
+            h.clock.advanceMs(gapMs);  // no tick meanwhile
+        else if (how == QLatin1String("sleep"))
+            h.clock.sleepMs(gapMs);
+        else
+            h.clock.set(h.clock.now().addMSecs(gapMs));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(log)));
-        h.scheduler.Timer3_Timer();
-        h.runUntil(QTime(8, 2, 30));
+        h.clock.advanceMs(100);
+        h.scheduler.Timer3_Timer();  // the next one
+        h.runUntil(h.clock.now().addSecs(150));
         QCOMPARE(h.runs().size(), announcedMinute < 0 ? 0 : 1);
         if (announcedMinute >= 0) QCOMPARE(h.runs()[0], h.expectedRun(8, announcedMinute, sys(h)));
+        QCOMPARE(h.bellsToday(), QStringList{record});
+        const BellRecord b = j.journal.bellsOn(QDate(2026, 12, 9)).first();
+        QCOMPARE(b.fired.isValid(), announcedMinute >= 0);
+        if (announcedMinute >= 0) QCOMPARE(*b.lateMs, qint64(gapMs));
+    }
+
+    // Started at 10:30 after the PC was off from 07:20: the bells between are missed because
+    // the program was not running; the one that rang is not; a second start adds nothing.
+    void bellsDueWhileNotRunning() {
+        JournalFile j;
+        {
+            BellHarness before(&j.journal);
+            before.seedAndArm();
+            before.runUntil(QTime(7, 20, 0));
+        }
+        BellHarness h(&j.journal);
+        h.clock.set(QDate(2026, 12, 9), QTime(10, 30, 0));
+        h.seedAndArm();
+        for (int start = 0; start < 2; ++start) {
+            for (const char* bell : {"2 at 08", "3 at 09", "4 at 10"})
+                if (start == 0)
+                    QTest::ignoreMessage(
+                        QtWarningMsg, QRegularExpression(QStringLiteral("period %1:00:00 - the "
+                                                                        "program was not running")
+                                                             .arg(QLatin1String(bell))));
+            h.scheduler.accountForStartUp();
+            QCOMPARE(h.bellsToday(), (QStringList{"1 rang", "2 missed not_running",
+                                                  "3 missed not_running", "4 missed not_running"}));
+        }
+    }
+
+    // A bell whose sounds all failed, or that reached no real device, failed; one failed
+    // sound of many does not fail the bell. Announce-now is recorded too.
+    void bellOutcomes_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("record");
+        QTest::newRow("all played") << ""
+                                    << "1 rang";
+        QTest::newRow("front chime missing") << "front"
+                                             << "1 rang";
+        QTest::newRow("no sound plays") << "all"
+                                        << "1 failed sounds_failed";
+        QTest::newRow("no real device") << "device"
+                                        << "1 failed no_device";
+        QTest::newRow("announce-now") << "announce"
+                                      << "- rang";
+    }
+    void bellOutcomes() {
+        QFETCH(QString, fault);
+        QFETCH(QString, record);
+        JournalFile j;
+        BellHarness h(&j.journal);
+        h.seedAndArm();
+        if (fault == QLatin1String("front")) h.audio.failing.insert(h.library.frontChimeFile());
+        if (fault == QLatin1String("device")) h.audio.noDevice = true;
+        if (fault == QLatin1String("all"))
+            h.audio.onPlay = [&](const FakeAudioOutput::Play& p) {
+                h.audio.failing.insert(p.path);
+            };
+        if (fault == QLatin1String("announce")) {
+            h.clock.set(QDate(2026, 12, 9), QTime(7, 30, 0));
+            h.runFor(1000);
+            h.form.click(QStringLiteral("Command3555"));
+        }
+        h.runUntil(h.clock.now().addSecs(60));
+        QCOMPARE(h.bellsToday(), QStringList{record});
+        const BellRecord b = j.journal.bellsOn(QDate(2026, 12, 9)).first();
+        QCOMPARE(b.kind,
+                 fault == QLatin1String("announce") ? journal::kAnnounce : journal::kScheduled);
+        QCOMPARE(b.sounds.size(), h.audio.plays.size());
+        QCOMPARE(b.relay, journal::kRelayOn);
+        QCOMPARE(b.afterBell, QStringLiteral("off"));
+        QVERIFY(b.relayOff.isValid() && b.ended.isValid());
     }
 
     void aMissingSoundIsReportedAndTheRunGoesOn() {

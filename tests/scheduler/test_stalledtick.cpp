@@ -1,7 +1,9 @@
 // The real program, frozen with SIGSTOP for 1.5 s across a bell's second (as a busy machine
-// or a paused virtual machine would hold it): the bell still rings, late, and the log says
-// so. The clock is moved with libfaketime, whose offset the test rewrites once the program
-// has started; the bell plays into a PulseAudio null sink whose monitor is recorded.
+// or a paused virtual machine would hold it): the bell still rings, late, and the log and the
+// bell journal say so. And a morning the program did not see: started at 10:58, the clock
+// set 5 minutes forward across 11:00, a bell with no sound server. The clock is moved with
+// libfaketime, whose offset the test rewrites while the program runs; the bell plays into a
+// PulseAudio null sink whose monitor is recorded.
 
 #include "platform/fake/fakeclock.h"
 #include "platform/settings/inisettingsbackend.h"
@@ -14,6 +16,8 @@
 
 #include <QProcess>
 #include <QSaveFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QThread>
 #include <QtTest>
 
@@ -53,40 +57,52 @@ double loudestWindow(const QString& wav) {
     return loudest;
 }
 
-}  // namespace
+// The bells the program's journal holds, as "period outcome reason", in order of due time.
+QStringList journalRows(const QString& home) {
+    QStringList rows;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("read"));
+        db.setDatabaseName(home + QStringLiteral("/.local/state/tavirin/journal.sqlite"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral("SELECT period, outcome, reason FROM bells "
+                                               "ORDER BY due, id")))
+            while (q.next())
+                rows << (q.value(0).toString() + u' ' + q.value(1).toString() + u' ' +
+                         q.value(2).toString())
+                            .trimmed();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("read"));
+    return rows;
+}
 
-class TestStalledTick : public QObject {
-    Q_OBJECT
+// An earlier run's store: the first-run program (bells on the hour from 07:00) with a
+// one-second amplifier delay, and the library as it ships.
+bool seedStore(const UserSession& s) {
+    const QString lib = qEnvironmentVariable("TAVIRIN_SOUNDLIB_DIR");
+    if (!QFileInfo(lib).isDir() || !QFile::link(lib, s.home() + QStringLiteral("/rivedezode")))
+        return false;
+    FakeClock clock;
+    IniSettingsBackend backend(s.storeFile(), clock);
+    ProgramStore store(backend);
+    if (!seedFirstRun(store, SoundLibrary(s.home() + QStringLiteral("/rivedezode"))) ||
+        !writeFirstRunMarker(store))
+        return false;
+    for (int d = 1; d <= 7; ++d)
+        if (!store.SaveSetting(keys::dayApplication(d), keys::kTime,
+                               keys::minute(keys::kAmplifierDelay), "1"))
+            return false;
+    return true;
+}
 
-private slots:
-    void aBellSecondDuringAStallRingsLate() {
-        UserSession s;
-        const QString lib = qEnvironmentVariable("TAVIRIN_SOUNDLIB_DIR");
-        QVERIFY2(QFileInfo(lib).isDir(), "the default sound library is built first");
-        // The library as it ships; a link saves copying it.
-        QVERIFY(QFile::link(lib, s.home() + QStringLiteral("/rivedezode")));
-        {
-            // An earlier run's store: the first-run program (a bell at 08:00) with a
-            // one-second amplifier delay.
-            FakeClock clock;
-            IniSettingsBackend backend(s.storeFile(), clock);
-            ProgramStore store(backend);
-            QVERIFY(seedFirstRun(store, SoundLibrary(s.home() + QStringLiteral("/rivedezode"))));
-            QVERIFY(writeFirstRunMarker(store));
-            for (int d = 1; d <= 7; ++d)
-                QVERIFY(store.SaveSetting(keys::dayApplication(d), keys::kTime,
-                                          keys::minute(keys::kAmplifierDelay), "1"));
-        }
+// The real program under libfaketime, its clock the real one plus the file's offset.
+struct FakedProgram {
+    QProcess process;
+    QByteArray log;
+    FakeTimeFile clock;
 
-        PulseServer pulse;
-        QVERIFY2(pulse.start(), qPrintable(pulse.why()));
-        MonitorRecorder recorder(pulse, s.home() + QStringLiteral("/rec.wav"));
-        QVERIFY(recorder.start());
-
-        const QDateTime eight(QDate::currentDate(), QTime(8, 0));
-        const FakeTimeFile clock{s.home() + QStringLiteral("/faketime")};
-        QVERIFY(clock.setOffset(QDateTime::currentDateTime().secsTo(eight.addSecs(-1800))));
-        QProcess program;
+    void start(const UserSession& s) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         s.addTo(env);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -95,42 +111,104 @@ private slots:
         env.insert(QStringLiteral("FAKETIME_TIMESTAMP_FILE"), clock.path);
         env.insert(QStringLiteral("FAKETIME_NO_CACHE"), QStringLiteral("1"));
         env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
-        program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(QStringLiteral(TAVIRIN_BINARY), {});
-        QByteArray log;
-        const auto waitFor = [&](const char* line, int ms) {
-            QElapsedTimer t;
-            t.start();
-            while (!log.contains(line) && t.elapsed() < ms &&
-                   program.state() != QProcess::NotRunning) {
-                program.waitForReadyRead(50);
-                log += program.readAll();
-            }
-            return log.contains(line);
-        };
-        QVERIFY2(waitFor("Tavirin started", 20000), log.constData());
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(TAVIRIN_BINARY), {});
+    }
+    bool waitFor(const char* line, int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (!log.contains(line) && t.elapsed() < ms && process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(50);
+            log += process.readAll();
+        }
+        return log.contains(line);
+    }
+    // The program's clock reads `to` at the next whole second of the real one plus `ahead`.
+    QDateTime setClock(const QTime& to, int ahead) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime at = now.addSecs(ahead).addMSecs(-now.time().msec());
+        clock.setOffset(at.secsTo(QDateTime(QDate::currentDate(), to)));
+        return at;
+    }
+    bool stop() {
+        process.terminate();
+        const bool ended = process.waitForFinished(5000);
+        log += process.readAll();
+        return ended;
+    }
+};
+
+}  // namespace
+
+class TestStalledTick : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aBellSecondDuringAStallRingsLate() {
+        UserSession s;
+        QVERIFY2(seedStore(s), "the default sound library is built first");
+        PulseServer pulse;
+        QVERIFY2(pulse.start(), qPrintable(pulse.why()));
+        MonitorRecorder recorder(pulse, s.home() + QStringLiteral("/rec.wav"));
+        QVERIFY(recorder.start());
+
+        FakedProgram program{{}, {}, {s.home() + QStringLiteral("/faketime")}};
+        program.setClock(QTime(7, 30), 0);
+        program.start(s);
+        QVERIFY2(program.waitFor("Tavirin started", 20000), program.log.constData());
 
         // 08:00:00 two whole seconds or so from now; the program frozen from 0.4 s before it
         // to 1.1 s after it.
-        const QDateTime now = QDateTime::currentDateTime();
-        const QDateTime bell = now.addSecs(3).addMSecs(-now.time().msec());
-        QVERIFY(clock.setOffset(bell.secsTo(eight)));
+        const QDateTime bell = program.setClock(QTime(8, 0), 3);
         QTest::qWait(int(QDateTime::currentDateTime().msecsTo(bell)) - 400);
-        QCOMPARE(::kill(pid_t(program.processId()), SIGSTOP), 0);
+        const auto pid = pid_t(program.process.processId());
+        QCOMPARE(::kill(pid, SIGSTOP), 0);
         QThread::msleep(quint64(QDateTime::currentDateTime().msecsTo(bell)) + 1100);
-        QCOMPARE(::kill(pid_t(program.processId()), SIGCONT), 0);
+        QCOMPARE(::kill(pid, SIGCONT), 0);
 
-        QVERIFY2(waitFor("period 2 rings", 5000), log.constData());
-        QVERIFY2(log.contains("the bell of period 2 at 08:00:00 rings late, by 1."),
-                 log.constData());
-        QVERIFY2(log.contains("bell fired at \"08:00:00\""), log.constData());
-        // The front chime follows the one-second delay.
-        QTest::qWait(2500);
+        QVERIFY2(program.waitFor("period 2 rings", 5000), program.log.constData());
+        QVERIFY2(program.log.contains("the bell of period 2 at 08:00:00 rings late, by 1."),
+                 program.log.constData());
+        QVERIFY2(program.log.contains("bell fired at \"08:00:00\""), program.log.constData());
+        // The front chime follows the one-second delay; the bell is over once its row is
+        // complete.
+        QVERIFY2(program.waitFor("at 08:00:00 late", 40000), program.log.constData());
         recorder.stop();
-        program.terminate();
-        QVERIFY(program.waitForFinished(5000));
+        QVERIFY(program.stop());
         QVERIFY2(loudestWindow(recorder.path()) > 1000, "nothing was heard");
+        QCOMPARE(journalRows(s.home()), (QStringList{"1 missed not_running", "2 late stall"}));
+    }
+
+    // Started at 10:58:50 with no sound server: 07:00 to 10:00 were missed while it was not
+    // running; the clock set 5 minutes forward across 11:00 misses that bell; 12:00 rings
+    // into no sound device and has failed.
+    void aMorningNotSeen() {
+        UserSession s;
+        QVERIFY2(seedStore(s), "the default sound library is built first");
+        QTemporaryDir noServer;
+        qputenv("PULSE_SERVER", "unix:" + QFile::encodeName(noServer.filePath("none")));
+        FakedProgram program{{}, {}, {s.home() + QStringLiteral("/faketime")}};
+        program.setClock(QTime(10, 58, 50), 0);
+        program.start(s);
+        qunsetenv("PULSE_SERVER");
+        QVERIFY2(program.waitFor("Tavirin started", 20000), program.log.constData());
+        QVERIFY2(program.waitFor("period 4 at 10:00:00 - the program was not running", 2000),
+                 program.log.constData());
+
+        QTest::qWait(
+            int(QDateTime::currentDateTime().msecsTo(program.setClock(QTime(10, 59, 58), 1))) +
+            300);
+        program.setClock(QTime(11, 4, 58), 0);
+        QVERIFY2(program.waitFor("the clock was set forward by 300 s", 3000),
+                 program.log.constData());
+        program.setClock(QTime(11, 59, 59), 1);
+        QVERIFY2(program.waitFor("bell fired at \"12:00:00\"", 5000), program.log.constData());
+        QVERIFY2(program.waitFor("period 6 at 12:00:00 failed", 30000), program.log.constData());
+        QVERIFY(program.stop());
+        QCOMPARE(journalRows(s.home()), (QStringList{"1 missed not_running", "2 missed not_running",
+                                                     "3 missed not_running", "4 missed not_running",
+                                                     "5 missed clock_jump", "6 failed no_device"}));
     }
 };
 

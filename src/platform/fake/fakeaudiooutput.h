@@ -40,7 +40,9 @@ public:
     StreamOutcome closeStream() override {
         ++drained;
         if (onStream) onStream(QStringLiteral("drained"));
-        return {};
+        StreamOutcome out;
+        out.noDevice = noDevice;
+        return out;
     }
 
     QStringList paths() const {
@@ -54,6 +56,7 @@ public:
     QSet<QString> failing;
     int opened = 0;
     int drained = 0;
+    bool noDevice = false;  // every stream reaches only a silent stand-in
     std::function<void(const Play&)> onPlay;
     std::function<void(const QString&)> onStream;
 

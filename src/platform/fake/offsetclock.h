@@ -10,6 +10,7 @@ class OffsetClock final : public Clock {
 public:
     explicit OffsetClock(qint64 offsetMs = 0) : offsetMs_(offsetMs) {}
     QDateTime now() const override { return system_.now().addMSecs(offsetMs_); }
+    ElapsedClocks elapsed() const override { return system_.elapsed(); }
     void setNow(const QDateTime& t) { offsetMs_ = system_.now().msecsTo(t); }
 
 private:

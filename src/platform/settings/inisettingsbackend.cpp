@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/logging.h"
+#include "platform/setaside.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -362,7 +363,7 @@ Result IniSettingsBackend::writeFile() {
     bool linked = false;
     if (damagedInPlace_) {
         const QString damaged = target.regular ? target.path : path_;
-        copy = datedCopyPath(damaged);
+        copy = damagedCopyPath(damaged, clock_.now());
         const QByteArray from = QFile::encodeName(damaged);
         const QByteArray to = QFile::encodeName(copy);
         // A folder, a broken link or a file system without hard links is moved instead.
@@ -484,16 +485,6 @@ bool IniSettingsBackend::parseIntact(const QByteArray& bytes, AppMap& out) const
         out[app][section][key] = value.isNull() ? QStringLiteral("") : value;
     }
     return true;
-}
-
-QString IniSettingsBackend::datedCopyPath(const QString& damaged) const {
-    const QString base = damaged + QStringLiteral(".corrupt-") +
-                         clock_.now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString candidate = base;
-    struct stat st {};
-    for (int n = 2; ::lstat(QFile::encodeName(candidate).constData(), &st) == 0; ++n)
-        candidate = base + QLatin1Char('-') + QString::number(n);
-    return candidate;
 }
 
 void IniSettingsBackend::recover(const QString& why) {

@@ -70,7 +70,6 @@ private:
     bool parseIntact(const QByteArray& bytes, AppMap& out) const;
     void recover(const QString& why);
     int salvage(const QString& damaged);
-    QString datedCopyPath(const QString& base) const;
     Result writeFile();
 
     QString path_;

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace tavirin {
+
+// The words the journal stores. A bell's outcome is one of these; a bell not rung because
+// of a calendar entry is "skipped" (its reason says which entry).
+namespace journal {
+inline const QString kScheduled = QStringLiteral("scheduled");
+inline const QString kAnnounce = QStringLiteral("announce");
+
+inline const QString kRang = QStringLiteral("rang");
+inline const QString kLate = QStringLiteral("late");
+inline const QString kMissed = QStringLiteral("missed");
+inline const QString kFailed = QStringLiteral("failed");
+inline const QString kSkipped = QStringLiteral("skipped");
+
+// Why, as a short code for a program to read (the detail says it in words).
+inline const QString kNotRunning = QStringLiteral("not_running");
+inline const QString kStall = QStringLiteral("stall");
+inline const QString kClockJump = QStringLiteral("clock_jump");
+inline const QString kSuspend = QStringLiteral("suspend");
+inline const QString kDuringBell = QStringLiteral("during_bell");
+inline const QString kAnotherBell = QStringLiteral("another_bell");
+inline const QString kNoDevice = QStringLiteral("no_device");
+inline const QString kSoundsFailed = QStringLiteral("sounds_failed");
+inline const QString kInterrupted = QStringLiteral("interrupted");
+
+inline const QString kNotRunningDetail = QStringLiteral("the program was not running");
+
+// The relay's result when the bell fired.
+inline const QString kRelayOn = QStringLiteral("on");
+inline const QString kRelayAlreadyOn = QStringLiteral("already on");
+inline const QString kRelayFailed = QStringLiteral("failed");
+
+// Rows older than this are removed.
+constexpr int kKeepDays = 400;
+}  // namespace journal
+
+// One sound of a bell.
+struct SoundRecord {
+    QString path;
+    QDateTime started;  // its first sample reached the output; invalid: never
+    QDateTime ended;    // its last sample reached the output; invalid: never
+    bool ok = false;
+    QString error;
+};
+
+// One bell, as written and as read back. Times are local.
+struct BellRecord {
+    qint64 id = 0;                  // from bellFired; set on the rows read back
+    QString kind;                   // journal::kScheduled or journal::kAnnounce
+    std::optional<int> period;      // 1..24; none for announce-now
+    QDateTime due;                  // the trigger second (announce-now: when it was pressed)
+    QDateTime fired;                // invalid: it never fired
+    QString outcome;                // "" while the bell is under way
+    std::optional<qint64> lateMs;   // how late it fired, for a bell rung late
+    std::optional<qint64> onsetMs;  // first sample out minus (due + amplifier delay)
+    QString reason;                 // a journal::k... code, or a calendar's
+    QString detail;                 // why, in plain words
+    QString relay;                  // journal::kRelay...
+    QString relayDetail;
+    QDateTime relayOff;  // invalid: left on (radio, music) or never on
+    QString afterBell;   // "off", "radio 1".."radio 3", "music", "none"
+    std::optional<bool> afterBellOk;
+    QString afterBellDetail;
+    QDateTime ended;            // when the bell was over
+    QList<SoundRecord> sounds;  // in the order played
+};
+
+// One item of a self-test.
+struct CheckRecord {
+    QDateTime at;  // the self-test's time: the items of one self-test share it
+    QString item;
+    bool ok = false;
+    QString detail;
+};
+
+// The bell journal: every bell, rung or not, and the self-tests, kept for 400 days. Nothing
+// here ever fails towards its caller or holds a bell up: what cannot be written now is kept
+// and written with the next write that works (docs/JOURNAL.md).
+class Journal {
+public:
+    virtual ~Journal() = default;
+
+    // A bell fired: its row is written at once, without an outcome, so that a bell cut short
+    // by a crash or a power cut leaves a trace. Returns the handle bellEnded takes.
+    virtual qint64 bellFired(const BellRecord& bell) = 0;
+    // The bell is over: its outcome, onset, relay, after-bell step and sounds, in one
+    // transaction. `bell.id` is bellFired's handle.
+    virtual void bellEnded(const BellRecord& bell) = 0;
+    // A bell that was not rung (missed, skipped), with its reason. Not written again when
+    // a row of the same kind, period and due is there already.
+    virtual void bellNotRung(const BellRecord& bell) = 0;
+
+    // The program is watching; the tick says so about once a minute.
+    virtual void heartbeat(const QDateTime& now) = 0;
+    // The last heartbeat, invalid when none is known (or the journal cannot be read).
+    virtual QDateTime lastHeartbeat() const = 0;
+    // False while the journal cannot be read: then nothing can be told from it.
+    virtual bool readable() const = 0;
+
+    // Removes the rows older than 400 days.
+    virtual void purge(const QDateTime& now) = 0;
+
+    // The items of one self-test, all at `at`.
+    virtual void recordChecks(const QDateTime& at, const QList<CheckRecord>& checks) = 0;
+
+    // Read back: the bells due on `day` in order of due time, with their sounds; the checks
+    // made on `day`; the items of the latest self-test.
+    virtual QList<BellRecord> bellsOn(QDate day) const = 0;
+    virtual QList<CheckRecord> checksOn(QDate day) const = 0;
+    virtual QList<CheckRecord> lastSelfTest() const = 0;
+
+    // Called after every bell or check written (to show it).
+    void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
+
+protected:
+    void notifyChanged() const {
+        if (changed_) changed_();
+    }
+
+private:
+    std::function<void()> changed_;
+};
+
+}  // namespace tavirin

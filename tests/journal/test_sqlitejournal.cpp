@@ -1,0 +1,245 @@
+// The bell journal on a real SQLite file: what a bell leaves behind, the 400-day purge, a
+// damaged file, a journal that cannot be written.
+
+#include "journal/sqlitejournal.h"
+#include "platform/fake/fakeclock.h"
+#include "support/smalldisk.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tavirin;
+using namespace tavirin::test;
+
+namespace {
+
+const QDate kDay(2026, 12, 9);
+
+// Counts the journal's warnings while it lives.
+struct WarningCount {
+    static inline int count = 0;
+    QtMessageHandler previous;
+    WarningCount() : previous(qInstallMessageHandler(&WarningCount::handle)) { count = 0; }
+    ~WarningCount() { qInstallMessageHandler(previous); }
+    static void handle(QtMsgType type, const QMessageLogContext& c, const QString& m) {
+        if (type == QtWarningMsg && qstrcmp(c.category, "tavirin.journal") == 0) ++count;
+        std::fprintf(stderr, "%s\n", qPrintable(m));
+    }
+};
+
+BellRecord scheduled(int period, QTime due) {
+    BellRecord b;
+    b.kind = journal::kScheduled;
+    b.period = period;
+    b.due = QDateTime(kDay, due);
+    return b;
+}
+
+// A bell that fired and ended with two sounds, the second one failed.
+qint64 ringOne(Journal& j, int period, QTime due) {
+    BellRecord b = scheduled(period, due);
+    b.fired = b.due.addMSecs(40);
+    b.relay = journal::kRelayOn;
+    b.relayDetail = QStringLiteral("COM1 /dev/ttyUSB0");
+    b.id = j.bellFired(b);
+    b.outcome = journal::kRang;
+    b.onsetMs = 120;
+    b.afterBell = QStringLiteral("off");
+    b.relayOff = b.due.addSecs(30);
+    b.ended = b.relayOff;
+    b.sounds = {{QStringLiteral("/lib/front.wav"), b.due.addSecs(5), b.due.addSecs(8), true, {}},
+                {QStringLiteral("/lib/ไม่มี.wav"), {}, {}, false, QStringLiteral("no such file")}};
+    j.bellEnded(b);
+    return b.id;
+}
+
+int rowCount(const QString& path, const QString& table) {
+    const QString name = QStringLiteral("count-") + table;
+    int n = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("SELECT count(*) FROM ") + table) && q.next())
+                n = q.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return n;
+}
+
+}  // namespace
+
+class TestSqliteJournal : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString path() const { return dir_.filePath(QStringLiteral("state/tavirin/journal.sqlite")); }
+
+private slots:
+    void init() {
+        QDir(dir_.path()).removeRecursively();
+        QVERIFY(QDir().mkpath(dir_.path()));
+    }
+
+    // A bell's rows are what a later start (and the "today" view) reads back; a bell cut
+    // short by the end of the program is found failed; a bell not rung is written once.
+    void aDayReadBackByAnotherStart() {
+        FakeClock clock(QDateTime(kDay, QTime(8, 0)));
+        {
+            SqliteJournal j(path(), clock);
+            QVERIFY(j.open());
+            ringOne(j, 2, QTime(8, 0));
+            BellRecord missed = scheduled(1, QTime(7, 0));
+            missed.outcome = journal::kMissed;
+            missed.reason = journal::kNotRunning;
+            missed.detail = journal::kNotRunningDetail;
+            j.bellNotRung(missed);
+            j.bellNotRung(missed);  // a second start the same morning
+            BellRecord cut = scheduled(3, QTime(9, 0));
+            cut.fired = cut.due;
+            j.bellFired(cut);  // and the power goes
+            j.heartbeat(QDateTime(kDay, QTime(9, 0, 1, 250)));
+            j.recordChecks(QDateTime(kDay, QTime(6, 45)),
+                           {{{}, QStringLiteral("relay"), false, QStringLiteral("no COM1")},
+                            {{}, QStringLiteral("clock"), true, {}}});
+        }
+        SqliteJournal j(path(), clock);
+        QVERIFY(j.open());
+        QCOMPARE(j.lastHeartbeat(), QDateTime(kDay, QTime(9, 0, 1, 250)));
+        const QList<BellRecord> day = j.bellsOn(kDay);
+        QCOMPARE(day.size(), 3);
+        QCOMPARE(day[0].outcome, journal::kMissed);
+        QCOMPARE(day[0].detail, journal::kNotRunningDetail);
+        QVERIFY(!day[0].fired.isValid());
+        const BellRecord& rang = day[1];
+        QCOMPARE(rang.period, std::optional<int>(2));
+        QCOMPARE(rang.fired, QDateTime(kDay, QTime(8, 0, 0, 40)));
+        QCOMPARE(rang.outcome, journal::kRang);
+        QCOMPARE(rang.onsetMs, std::optional<qint64>(120));
+        QCOMPARE(rang.relayDetail, QStringLiteral("COM1 /dev/ttyUSB0"));
+        QCOMPARE(rang.sounds.size(), 2);
+        QCOMPARE(rang.sounds[1].path, QStringLiteral("/lib/ไม่มี.wav"));
+        QVERIFY(!rang.sounds[1].ok && !rang.sounds[1].started.isValid());
+        QCOMPARE(day[2].outcome, journal::kFailed);
+        QCOMPARE(day[2].reason, journal::kInterrupted);
+        QVERIFY(j.bellsOn(kDay.addDays(1)).isEmpty());
+        QCOMPARE(j.checksOn(kDay).size(), 2);
+        QCOMPARE(j.lastSelfTest().first().detail, QStringLiteral("no COM1"));
+    }
+
+    // Rows older than 400 days go; a clock set years ahead moves the limit a week a night.
+    void purge_data() {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QList<int>>(
+            "kept");  // periods left of 1 (401 days old), 2 (390), 3 (today)
+        const QDateTime now(kDay, QTime(0, 0));
+        QTest::newRow("midnight") << now << QList<int>{2, 3};
+        QTest::newRow("clock ten years ahead") << now.addYears(10) << QList<int>{2, 3};
+    }
+    void purge() {
+        QFETCH(QDateTime, now);
+        QFETCH(QList<int>, kept);
+        FakeClock clock(QDateTime(kDay, QTime(0, 0)));
+        SqliteJournal j(path(), clock);
+        QVERIFY(j.open());
+        const auto bell = [&](int period, QDate day) {
+            BellRecord b = scheduled(period, QTime(7, 0));
+            b.due.setDate(day);
+            b.outcome = journal::kMissed;
+            j.bellNotRung(b);
+        };
+        bell(1, kDay.addDays(-401));
+        bell(2, kDay.addDays(-390));
+        bell(3, kDay);
+        j.purge(now);
+        QList<int> left;
+        for (QDate d : {kDay.addDays(-401), kDay.addDays(-390), kDay})
+            for (const BellRecord& b : j.bellsOn(d)) left << *b.period;
+        QCOMPARE(left, kept);
+    }
+
+    // A file that is not a journal is kept aside, byte for byte, and a new one started.
+    void aDamagedFileIsSetAside() {
+        QVERIFY(QDir().mkpath(QFileInfo(path()).absolutePath()));
+        const QByteArray junk = "this is no database\n" + QByteArray(5000, '\x7f');
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(junk) == junk.size());
+        f.close();
+        FakeClock clock(QDateTime(kDay, QTime(6, 30)));
+        WarningCount warnings;
+        SqliteJournal j(path(), clock);
+        QVERIFY(j.open());
+        QCOMPARE(warnings.count, 1);
+        QCOMPARE(j.setAsidePath(), path() + QStringLiteral(".corrupt-20261209-063000"));
+        QFile aside(j.setAsidePath());
+        QVERIFY(aside.open(QIODevice::ReadOnly));
+        QCOMPARE(aside.readAll(), junk);
+        ringOne(j, 1, QTime(7, 0));
+        QCOMPARE(rowCount(path(), QStringLiteral("bells")), 1);
+    }
+
+    // The folder cannot be made, or the disk is full: said once, nothing thrown, what waits
+    // is written, in order, by the first write that works.
+    void aJournalThatCannotBeWritten() {
+        const QString blocked = dir_.filePath(QStringLiteral("state"));
+        QFile block(blocked);  // a file where the folder should be
+        QVERIFY(block.open(QIODevice::WriteOnly));
+        block.close();
+        FakeClock clock(QDateTime(kDay, QTime(7, 0)));
+        WarningCount warnings;
+        SqliteJournal j(path(), clock);
+        QVERIFY(!j.open());
+        for (int p = 1; p <= 3; ++p) ringOne(j, p, QTime(6 + p, 0));
+        j.heartbeat(QDateTime(kDay, QTime(9, 1)));
+        QCOMPARE(warnings.count, 1);
+        QVERIFY(j.pendingCount() > 0);
+        QCOMPARE(j.lastHeartbeat(), QDateTime(kDay, QTime(9, 1)));
+        QVERIFY(block.remove());
+        ringOne(j, 4, QTime(10, 0));
+        QCOMPARE(j.pendingCount(), 0);
+        QList<int> periods;
+        for (const BellRecord& b : j.bellsOn(kDay)) {
+            periods << *b.period;
+            QCOMPARE(b.sounds.size(), 2);
+        }
+        QCOMPARE(periods, (QList<int>{1, 2, 3, 4}));
+        QCOMPARE(warnings.count, 1);
+    }
+
+    void aFullDisk() {
+        const QString disk = dir_.filePath(QStringLiteral("disk"));
+        QVERIFY(QDir().mkpath(disk));
+        const int rc = onSmallDisk(disk, 1024 * 1024, [&] {
+            FakeClock clock(QDateTime(kDay, QTime(7, 0)));
+            const QString file = disk + QStringLiteral("/journal.sqlite");
+            SqliteJournal j(file, clock);
+            SMALLDISK_CHECK(j.open());
+            QFile filler(disk + QStringLiteral("/filler"));
+            SMALLDISK_CHECK(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+            }
+            filler.close();
+            WarningCount warnings;
+            for (int p = 1; p <= 10; ++p) ringOne(j, p, QTime(7, 0).addSecs(p * 60));
+            SMALLDISK_CHECK(warnings.count == 1);
+            SMALLDISK_CHECK(j.pendingCount() > 0);
+            SMALLDISK_CHECK(filler.remove());
+            j.heartbeat(QDateTime(kDay, QTime(8, 0)));
+            SMALLDISK_CHECK(j.pendingCount() == 0);
+            SMALLDISK_CHECK(j.bellsOn(kDay).size() == 10);
+            SMALLDISK_CHECK(j.setAsidePath().isEmpty());
+            return 0;
+        });
+        if (rc == kNoSmallDisk) QSKIP("no user namespaces here for a small file system");
+        QCOMPARE(rc, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSqliteJournal)
+#include "test_sqlitejournal.moc"
