@@ -26,12 +26,12 @@
 #include "platform/fake/memorysettingsbackend.h"
 #include "platform/fake/offsetclock.h"
 #include "scheduler/shownwindow.h"
-#include "support/pulseserver.h"
-#include "support/recordingoutput.h"
 #include "store/firstrun.h"
 #include "store/keylayout.h"
 #include "store/programstore.h"
 #include "store/soundlibrary.h"
+#include "support/pulseserver.h"
+#include "support/recordingoutput.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -141,12 +141,13 @@ int main(int argc, char** argv) {
     }
     auto show = [](const char* what, std::vector<double> v) {
         std::sort(v.begin(), v.end());
-        std::printf("  %-58s median %4.0f ms   min %4.0f ms   max %4.0f ms\n", what, v[v.size() / 2],
-                    v.front(), v.back());
+        std::printf("  %-58s median %4.0f ms   min %4.0f ms   max %4.0f ms\n", what,
+                    v[v.size() / 2], v.front(), v.back());
     };
-    std::printf("bell onset from the start of the trigger second, %zu bells, amplifier delay %d ms, "
-                "PulseAudio null sink:\n",
-                latencies.size(), delayMs);
+    std::printf(
+        "bell onset from the start of the trigger second, %zu bells, amplifier delay %d ms, "
+        "PulseAudio null sink:\n",
+        latencies.size(), delayMs);
     show("to the firing (log line)", firing);
     show("to the first sample at the sink (stream onset) - delay", onsets);
     return 0;

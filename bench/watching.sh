@@ -15,7 +15,11 @@ secs=${2:-600}
 slices=${3:-5}
 bin=$build/src/tavirin
 anchor=$build/bench/qt_anchor
-soundlib=$build/soundlib/rivedezode
+soundlib=${TAVIRIN_SOUNDLIB_DIR:-$build/soundlib/rivedezode}
+[ -f "$soundlib/sys/0.wav" ] || soundlib=build/dev/soundlib/rivedezode
+soundlib=$(realpath "$soundlib")
+# The library itself, not the faketime wrapper, so that $! is the program.
+libfaketime=$(find /usr/lib -name libfaketime.so.1 | head -1)
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -24,6 +28,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+[ -n "${WATCHING_DEBUG:-}" ] && trap 'cat "$work"/*/log >&2; cleanup' EXIT
 unset DBUS_SESSION_BUS_ADDRESS PULSE_SERVER SESSION_MANAGER
 export NO_AT_BRIDGE=1 LANG=C.UTF-8
 
@@ -41,7 +46,8 @@ start_app() {
   local home=$work/$1
   mkdir -p "$home/run" && chmod 700 "$home/run"
   HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/run TAVIRIN_SOUNDLIB_DIR=$soundlib \
-    FAKETIME_DONT_FAKE_MONOTONIC=1 faketime '2026-12-09 05:00:00' "$bin" >"$home/log" 2>&1 &
+    FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME='@2026-12-09 05:00:00' LD_PRELOAD=$libfaketime \
+    "$bin" >"$home/log" 2>&1 &
   pids+=($!)
   echo $!
 }

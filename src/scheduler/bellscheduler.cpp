@@ -38,10 +38,9 @@ BellScheduler::BellScheduler(Parts parts) : p_(parts), recorder_(parts.journal, 
     // of them has changed.
     QSet<QString> watched{kShutdownTime};
     for (const PeriodControls& per : periodControls()) watched.insert(per.trigger);
-    QObject::connect(&p_.form, &FormModel::changed, &p_.form,
-                     [this, watched](const QString& name) {
-                         if (watched.contains(name)) triggersStale_ = true;
-                     });
+    QObject::connect(&p_.form, &FormModel::changed, &p_.form, [this, watched](const QString& name) {
+        if (watched.contains(name)) triggersStale_ = true;
+    });
 }
 
 void BellScheduler::setAlarm(WallClockAlarm* alarm) {

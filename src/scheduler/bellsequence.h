@@ -85,8 +85,8 @@ private:
     Outputs out_;
     SequenceSettings settings_;
     qint16 delayCount_ = 0;
-    int amplifierDelay_ = 0;
-    bool streamOpen_ = false;  // opened ahead by prerollFrontChime  // the countdown's start, for the bell's onset
+    int amplifierDelay_ = 0;   // the countdown's start, for the bell's onset
+    bool streamOpen_ = false;  // opened ahead by prerollFrontChime
 };
 
 }  // namespace tavirin

@@ -115,9 +115,9 @@ struct TavirinApp::Parts {
             form, store, clock, library,
             BellSequence::Outputs{*player, *talkingClock, *relay, *media, *waiter, *animator,
                                   &trayIcon});
-        scheduler = std::make_unique<BellScheduler>(BellScheduler::Parts{
-            form, store, clock, *arming, *sequence, *talkingClock, *relay, *media, *animator,
-            &journal});
+        scheduler = std::make_unique<BellScheduler>(
+            BellScheduler::Parts{form, store, clock, *arming, *sequence, *talkingClock, *relay,
+                                 *media, *animator, &journal});
         scheduler->setAlarm(&alarm);
         scheduler->setWindowShown(window->onScreen());
         QObject::connect(window.get(), &Form1::onScreenChanged, window.get(),
