@@ -150,5 +150,9 @@ int main(int argc, char** argv) {
         latencies.size(), delayMs);
     show("to the firing (log line)", firing);
     show("to the first sample at the sink (stream onset) - delay", onsets);
+    std::sort(onsets.begin(), onsets.end());
+    std::printf("  onsets - delay, sorted (ms):");
+    for (double v : onsets) std::printf(" %.0f", v);
+    std::printf("\n");
     return 0;
 }

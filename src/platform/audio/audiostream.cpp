@@ -432,10 +432,28 @@ bool AudioStream::padUntilDue(const SoundRef& s) {
     if (due < 0 || padDone_) return true;
     const qint64 now = nowMs();
     constexpr qint64 kStartSilenceMs = 100;
-    if (!outputRunning_) {
+    constexpr qint64 kSteadyMs = 150;  // the position has kept pace with the clock this long
+    if (outputRunning_ && runningSinceMs_ < 0) {
+        runningSinceMs_ = now;
+        runningSinceFrame_ = positionFrame_;
+    }
+    const qint64 ranMs = now - runningSinceMs_;
+    // (A sink without a ring buffer, a capture or a fakesink, takes what it is given.)
+    const bool paced = safetyFrames_ == 0 ||
+                       (ranMs >= kSteadyMs &&
+                        framesToMs(positionFrame_ - runningSinceFrame_) * 10 >= ranMs * 8);
+    const bool steady = outputRunning_ && paced;
+    if (outputRunning_ && !steady && ranMs >= kSteadyMs) {
+        // not keeping pace (standing still, or only just started): look again from here
+        runningSinceMs_ = now;
+        runningSinceFrame_ = positionFrame_;
+    }
+    if (!steady) {
         if (now + framesToMs(safetyFrames_) + kStartSilenceMs >= due) return padDone_ = true;
-        // enough to start the output's clock, not so much that it delays the sound
-        const qint64 want = safetyFrames_ + msToFrames(kStartSilenceMs);
+        // enough to start the output's clock and keep it fed, not so much that it delays the
+        // sound should it have to start unplaced
+        const qint64 want = (safetyFrames_ > 0 ? positionFrame_ : 0) + safetyFrames_ +
+                            msToFrames(kStartSilenceMs);
         if (writeFrame_ < want) pushSilence(want - writeFrame_);
         return false;
     }

@@ -128,6 +128,10 @@ private:
     qint64 leadFrames_ = 0;
     bool eosSent_ = false;
     bool padDone_ = false;  // the silence before the current sound's due time is queued
+    // When the output's position was first seen moving, and where: a sound's due sample is
+    // placed only once it moves with the clock (a sink may stand still, then catch up).
+    qint64 runningSinceMs_ = -1;
+    qint64 runningSinceFrame_ = 0;
     bool eosSeen_ = false;
     std::chrono::steady_clock::time_point decoderStart_;
 };
