@@ -36,8 +36,9 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # GStreamer: the app library (appsrc and appsink of the bell's stream), playbin, uridecodebin,
 # audioconvert, Ogg Vorbis and Opus (base); wavparse, mpg123, autoaudiosink, the HTTP source
 # souphttpsrc, icydemux, HLS (good); the PulseAudio and ALSA sinks. Qt Network asks a radio
-# station's server what its address holds. The Thai interface needs Thai fonts. The bell
-# journal is SQLite through Qt SQL, whose SQLite driver is a plugin loaded at run time.
+# station's server what its address holds. libical reads and writes the school calendar's
+# .ics files. The Thai interface needs Thai fonts. The bell journal is SQLite through Qt SQL,
+# whose SQLite driver is a plugin loaded at run time.
 set(tavirin_depends
     "libc6 (>= 2.36)"
     "libstdc++6 (>= 12)"
@@ -57,6 +58,7 @@ set(tavirin_depends
     "gstreamer1.0-plugins-good (>= 1.22)"
     "gstreamer1.0-pulseaudio"
     "gstreamer1.0-alsa"
+    "libical3 (>= 3.0)"
     "fonts-thai-tlwg")
 list(JOIN tavirin_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # The MP3 player and the radio browser it starts; the AAC decoder for radio streams (avdec_aac:

@@ -120,6 +120,16 @@ void buildStatusArea(Add& a) {
     auto& cancel = a.make(QStringLiteral("Command3xxa"), ControlKind::Button, {}, 8640, 3360, 975,
                           375, QStringLiteral("ยกเลิก"), QStringLiteral("ยกเลิกการปิดคอมพิวเตอร์"));
     cancel.visible = false;
+
+    // Beside the time board, under the title: one line about today when the calendar or a
+    // change of the day rules it (hidden on an ordinary day), and the button to today's
+    // changes and the school calendar. The rest of this area is left free.
+    auto& today = a.label(QStringLiteral("lbl_today"), {}, 4680, 1620, 6255, 315, {});
+    today.background = kDarkBlue;
+    today.foreground = kWhite;
+    today.visible = false;
+    a.make(QStringLiteral("cmd_today"), ControlKind::Button, {}, 4680, 1980, 1815, 375,
+           QStringLiteral("วันนี้ / ปฏิทิน"), QStringLiteral(" เปลี่ยนเฉพาะวันนี้ และปฏิทินโรงเรียน "));
 }
 
 void buildTimeBoard(Add& a) {

@@ -2,6 +2,7 @@
 
 #include "model/formmodel.h"
 #include "platform/logging.h"
+#include "store/dayprogram.h"
 
 namespace tavirin {
 
@@ -27,15 +28,11 @@ void armShutdown(FormModel& form, const QString& hour, const QString& minute,
         if (!form.setComboText(QStringLiteral("Combo50"), minute))
             qCWarning(lcShutdown) << "stored shutdown minute" << minute << "is not a list entry";
     }
-    // A time is armed only with the box ticked. The editor always stores "no" for an unticked
-    // box; a store edited by other means must not turn the computer off behind a cleared box.
-    QString armed = hour + u':' + minute + QStringLiteral(":00");
-    if (enabled != QLatin1String("1")) {
-        if (hour != QLatin1String("no") && minute != QLatin1String("no") && !hour.isEmpty())
-            qCWarning(lcShutdown) << "shutdown time" << armed
-                                  << "is stored with the box not ticked; not armed";
-        armed = QStringLiteral("no:no:00");
-    }
+    const QString armed = shutdownTrigger(hour, minute, enabled);
+    if (armed == QLatin1String("no:no:00") && hour != QLatin1String("no") &&
+        minute != QLatin1String("no") && !hour.isEmpty())
+        qCWarning(lcShutdown) << "shutdown time" << hour + u':' + minute
+                              << "is stored with the box not ticked; not armed";
     form.setText(QStringLiteral("Label28123"), armed);
     if (armed != QLatin1String("no:no:00")) qCInfo(lcShutdown) << "shutdown armed at" << armed;
 }

@@ -22,6 +22,10 @@ public:
     // The chosen file's full path, or "" when cancelled. `filter` as "MP3, WAV| *.mp3; *.wav".
     virtual QString openFile(const QString& title, const QString& initialFolder,
                              const QString& filter) = 0;
+    // The full path of the file to write, or "" when cancelled; the chooser asks before an
+    // existing file is replaced. `initialPath` is a folder or a suggested file.
+    virtual QString saveFile(const QString& title, const QString& initialPath,
+                             const QString& filter) = 0;
     // Non-modal: shows the text for a while and returns at once.
     virtual void notice(const QString& title, const QString& text) = 0;
 };

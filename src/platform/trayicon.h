@@ -6,12 +6,14 @@
 
 namespace tavirin {
 
-// One entry of the icon's menu.
+// One entry of the icon's menu. An entry without a caption is a separator; one with
+// children opens a submenu of them.
 struct TrayMenuEntry {
     QString caption;
     std::function<void()> run;
     // Asked each time the menu opens; false shows the entry greyed out. Unset: always.
     std::function<bool()> available;
+    QList<TrayMenuEntry> children;
 };
 
 // The notification-area icon.

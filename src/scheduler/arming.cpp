@@ -18,8 +18,17 @@ constexpr Rgb kDayBlue{0, 0, 255};
 constexpr Rgb kDayOrange{255, 128, 0};
 constexpr Rgb kArmedYellow{255, 255, 0};
 constexpr Rgb kUnusedRed{255, 0, 0};
+constexpr Rgb kTodayBlue{0, 0, 192};
+constexpr Rgb kQuietRed{192, 0, 0};
 
-const QString kNotInUse = QStringLiteral(" ไม่ใช้งาน ");
+// Every rule in force, and the calendar entries that give way.
+QString todayToolTip(const DayPlan& plan) {
+    QStringList lines = plan.summary;
+    for (const CalendarEntry& e : plan.overruled)
+        lines << QStringLiteral("ไม่ใช้: ") + entryTitle(e) + QStringLiteral(" — ") + ruleText(e) +
+                     QStringLiteral(" (") + thaiRange(e) + u')';
+    return lines.join(u'\n');
+}
 
 // "1" ticks, "0" clears, anything else leaves the box as it was.
 void setBoxFromFlag(FormModel& form, const QString& box, const QString& flag, const char* key) {
@@ -126,17 +135,7 @@ void Arming::loadSteps(bool setShutdownChoosers) {
     if (!voice.isEmpty() && !form_.setComboText(QStringLiteral("Combo54"), voice))
         qCWarning(lcScheduler) << "voice" << voice << "is not in the voice list";
 
-    for (const PeriodControls& p : periodControls())
-        form_.setText(p.trigger, form_.text(p.hour) + u':' + form_.text(p.minute) +
-                                     QStringLiteral(":00"));
-    for (const PeriodControls& p : periodControls()) {
-        if (form_.text(p.hour) == QLatin1String("no")) {
-            form_.setText(p.trigger, kNotInUse);
-            form_.setForeground(p.trigger, kUnusedRed);
-        }
-    }
-    for (const PeriodControls& p : periodControls())
-        if (form_.text(p.hour) != QLatin1String("no")) form_.setForeground(p.trigger, kArmedYellow);
+    armBoard();
 
     const QString number = QStringLiteral("Number");
     for (const PeriodControls& p : periodControls())
@@ -172,6 +171,47 @@ void Arming::remainingSteps() {
 
     setVoiceBoxes(form_, form_.text(QStringLiteral("Text2")), false);
     applyEnableRule(form_);
+}
+
+void Arming::armBoard() {
+    const QDateTime now = clock_.now();
+    // A clock that cannot name the day keeps the program used before.
+    int ownDay = now.date().isValid() ? now.date().dayOfWeek() : 0;
+    if (ownDay == 0) ownDay = activeApplication().right(1).toInt();
+    const DayPlan before = std::exchange(plan_, planDay(store_, now.date(), ownDay, now.time()));
+
+    for (const PeriodControls& p : periodControls()) {
+        const PeriodPlan& pp = plan_.periods[std::size_t(p.number - 1)];
+        form_.setText(p.trigger, pp.trigger);
+        form_.setForeground(p.trigger, pp.trigger.startsWith(u' ') ? kUnusedRed : kArmedYellow);
+        form_.setToolTip(p.trigger, pp.note);
+    }
+    // The shutdown time is that of the program that rings (the choosers show today's own).
+    const QString armed = form_.text(QStringLiteral("Label28123"));
+    if (plan_.shutdownTrigger != armed) {
+        form_.setText(QStringLiteral("Label28123"), plan_.shutdownTrigger);
+        qCInfo(lcShutdown) << "shutdown armed at" << plan_.shutdownTrigger << "from"
+                           << plan_.application;
+    }
+    // A firing period's sound and after-bell choice come from the program that rings.
+    form_.setValue(QStringLiteral("ringingApplication"), plan_.application);
+
+    const QString line = todayLine(plan_);
+    form_.setText(QStringLiteral("lbl_today"), line);
+    form_.setToolTip(QStringLiteral("lbl_today"), todayToolTip(plan_));
+    form_.setBackground(QStringLiteral("lbl_today"), plan_.noBells ? kQuietRed : kTodayBlue);
+    form_.setVisible(QStringLiteral("lbl_today"), !line.isEmpty());
+    // Said once per day and change: at midnight the day is armed on every tick of a second.
+    if (!plan_.summary.isEmpty() && (plan_.summary != before.summary || plan_.date != before.date))
+        qCInfo(lcCalendar).noquote()
+            << "today" << plan_.date.toString(Qt::ISODate) << "rings" << plan_.application << "-"
+            << plan_.summary.join(u"; ") << "-" << plan_.quiet.size() << "bells quiet";
+    for (const auto& planned : planned_) planned(plan_);
+}
+
+QString todayLine(const DayPlan& plan) {
+    if (plan.summary.isEmpty()) return {};
+    return QStringLiteral("วันนี้: ") + plan.summary.join(QStringLiteral(" · "));
 }
 
 void chk29(FormModel& form) {

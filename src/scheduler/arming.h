@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calendar/dayplan.h"
 #include "scheduler/clockwords.h"
 
 #include <QString>
@@ -31,6 +32,17 @@ public:
     // Runs after every armToday (the editor remembers what its fields show).
     void onArmed(std::function<void()> armed) { armed_.push_back(std::move(armed)); }
 
+    // Puts what today really rings on the time board (the 24 trigger strings, the shutdown
+    // trigger, the line saying why the day differs), from the stored programs, the calendar
+    // and today's changes, without touching the editor's fields. Arming does it too.
+    void armBoard();
+    // What the board shows; its quiet periods say why each does not ring.
+    const DayPlan& plan() const { return plan_; }
+    // Runs after every armBoard (and so after every armToday).
+    void onPlanned(std::function<void(const DayPlan&)> planned) {
+        planned_.push_back(std::move(planned));
+    }
+
     void resetDayLabels();
 
     // The application name of today's program ("" until a weekday could be named).
@@ -52,7 +64,13 @@ private:
     ClockWords words_;
     QString voiceFolder_;
     std::vector<std::function<void()>> armed_;
+    std::vector<std::function<void(const DayPlan&)>> planned_;
+    DayPlan plan_;
 };
+
+// The main window's line about today ("วันนี้: วันหยุด วันรัฐธรรมนูญ — ไม่มีออด"), "" on an
+// ordinary day.
+QString todayLine(const DayPlan& plan);
 
 // The seven-day layout switch of the editor: with the mode box cleared the caption
 // "รูปแบบเดียวกันทุกวัน" shows and the day strip, the copy caption, the day chooser and the

@@ -117,6 +117,21 @@ void BellRecorder::notRung(const LateBellDecision& decision, const LateBellDecis
     journal_->bellNotRung(b);
 }
 
+void BellRecorder::quiet(const QuietBell& q, QDate date) {
+    if (!journal_) return;
+    static const char* const causes[] = {"a calendar entry", "a change of today",
+                                         "shifted past midnight", "already rang today"};
+    BellRecord b;
+    b.kind = journal::kScheduled;
+    b.period = q.period;
+    b.due = QDateTime(date, QTime::fromString(q.at, QStringLiteral("HH:mm:ss")));
+    b.outcome = journal::kSkipped;
+    b.reason = q.reason;
+    b.detail = QString::fromLatin1(causes[int(q.cause)]);
+    b.ended = clock_.now();
+    journal_->bellNotRung(b);
+}
+
 void BellRecorder::watching(const QDateTime& now, const ElapsedClocks& elapsed) {
     if (!journal_) return;
     // Paced by the monotonic clock: no time-zone arithmetic ten times a second.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calendar/dayplan.h"
 #include "journal/journal.h"
 #include "platform/clock.h"
 #include "scheduler/latebells.h"
@@ -27,6 +28,9 @@ public:
     void ended(const BellRun& run);
     // A trigger that was not rung, as the late-bell policy decided.
     void notRung(const LateBellDecision& decision, const LateBellDecision::Entry& entry);
+    // A bell of `date` that the calendar or a change of the day keeps quiet: skipped, with
+    // the entry or change as its reason.
+    void quiet(const QuietBell& bell, QDate date);
 
     // Once a minute while watching (and on a new day, and the first time).
     void watching(const QDateTime& now, const ElapsedClocks& elapsed);

@@ -41,6 +41,7 @@ BellScheduler::BellScheduler(Parts parts) : p_(parts), recorder_(parts.journal, 
     QObject::connect(&p_.form, &FormModel::changed, &p_.form, [this, watched](const QString& name) {
         if (watched.contains(name)) triggersStale_ = true;
     });
+    p_.arming.onPlanned([this](const DayPlan& plan) { planned(plan); });
 }
 
 void BellScheduler::setAlarm(WallClockAlarm* alarm) {
@@ -60,6 +61,52 @@ void BellScheduler::setWindowShown(bool shown) {
     windowShown_ = shown;
     // A window shown during a long sleep gets its clock now, and the tick every second.
     if (shown && sleeping_ && p_.form.timer(QStringLiteral("Timer3"))->isActive()) Timer3_Timer();
+}
+
+void BellScheduler::planned(const DayPlan& plan) {
+    quietSeconds_.clear();
+    for (const QuietBell& q : plan.quiet)
+        quietSeconds_.append(
+            QTime::fromString(q.at, QStringLiteral("HH:mm:ss")).msecsSinceStartOfDay() / 1000);
+    // The quiet bells still to come: after the last tick of this day, or from now.
+    const QDateTime from =
+        lastTick_.isValid() && lastTick_.date() == plan.date ? lastTick_ : p_.clock.now();
+    const int s = from.time().msecsSinceStartOfDay() / 1000;
+    const bool after = from == lastTick_;
+    nextQuiet_ = 0;
+    while (nextQuiet_ < quietSeconds_.size() &&
+           (after ? quietSeconds_[nextQuiet_] <= s : quietSeconds_[nextQuiet_] < s))
+        ++nextQuiet_;
+}
+
+// One comparison per tick: the next quiet bell's time against the clock.
+void BellScheduler::passQuietBells(const QDateTime& now) {
+    const DayPlan& plan = p_.arming.plan();
+    if (plan.date != now.date()) return;
+    const int s = now.time().msecsSinceStartOfDay() / 1000;
+    for (; nextQuiet_ < quietSeconds_.size() && quietSeconds_[nextQuiet_] <= s; ++nextQuiet_) {
+        const QuietBell& q = plan.quiet[nextQuiet_];
+        qCInfo(lcScheduler).noquote()
+            << "the bell of period" << q.period << "at" << q.at << "is not rung today:" << q.reason;
+        recorder_.quiet(q, plan.date);
+    }
+    // A skipped bell is over once its second has passed: the board shows the day without it.
+    if (plan.refreshAt.isValid() && s > plan.refreshAt.msecsSinceStartOfDay() / 1000)
+        p_.arming.armBoard();
+}
+
+void BellScheduler::armWhenIdle(bool reloadEditor) {
+    const Pending wanted = reloadEditor ? Pending::Whole : Pending::Board;
+    if (bellInProgress()) {
+        if (pendingArm_ != Pending::Whole) pendingArm_ = wanted;
+        qCInfo(lcScheduler) << "a bell is on its way; today's bells are armed again after it";
+        return;
+    }
+    pendingArm_ = Pending::None;
+    if (wanted == Pending::Whole)
+        p_.arming.armToday();
+    else
+        p_.arming.armBoard();
 }
 
 void BellScheduler::connectControls() {
@@ -125,6 +172,8 @@ QString BellScheduler::refreshClockLabel(const QDateTime& now) {
 }
 
 void BellScheduler::Timer3_Timer() {
+    // A change of the calendar made while a bell was on its way.
+    if (pendingArm_ != Pending::None) armWhenIdle(pendingArm_ == Pending::Whole);
     // One reading of the clock per tick.
     const QDateTime now = p_.clock.now();
     const ElapsedClocks elapsed = p_.clock.elapsed();
@@ -191,6 +240,8 @@ void BellScheduler::Timer3_Timer() {
         recorder_.watching(now, elapsed);
     }
 
+    passQuietBells(now);
+
     // The shutdown watch rides on this tick; Timer4 keeps it only while the tick is stopped.
     if (shutdownWatch_) shutdownWatch_(true);
     if (!fired && p_.form.timer(QStringLiteral("Timer3"))->isActive()) planNextTick(now);
@@ -252,11 +303,12 @@ void BellScheduler::Timer1_Timer() {
         identified = true;
         p_.form.setText(QStringLiteral("Label2"), kStarting);
         p_.sequence.loadSequenceSettings();
-        const QString activeApp = p_.form.value(QStringLiteral("activeApplication"));
-        const QString media = p_.store.GetSetting(activeApp, keys::kFm, keys::fm(per.number));
-        const QString enabled =
-            p_.store.GetSetting(activeApp, keys::kNumber, keys::number(per.number));
-        const QString sound = p_.store.GetSetting(activeApp, keys::kSond, keys::sond(per.number));
+        // The program that rings today: another weekday's when the calendar says so.
+        QString app = p_.form.value(QStringLiteral("ringingApplication"));
+        if (app.isEmpty()) app = p_.form.value(QStringLiteral("activeApplication"));
+        const QString media = p_.store.GetSetting(app, keys::kFm, keys::fm(per.number));
+        const QString enabled = p_.store.GetSetting(app, keys::kNumber, keys::number(per.number));
+        const QString sound = p_.store.GetSetting(app, keys::kSond, keys::sond(per.number));
         p_.form.setValue(QStringLiteral("afterBellMedia"), media);
         const bool addOn = enabled == QLatin1String("1") && !sound.isEmpty();
         p_.form.setText(QStringLiteral("Text3"),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calendar/dayplan.h"
 #include "platform/clock.h"
 #include "scheduler/bellrecorder.h"
 
@@ -45,6 +46,11 @@ public:
     };
 
     explicit BellScheduler(Parts parts);
+
+    // After a change of the calendar or of today: the board is armed again at once, or, while
+    // a bell is on its way, as soon as it is over (its period must stay identifiable).
+    // `reloadEditor`: the day programs changed too (a restored backup): the whole armToday.
+    void armWhenIdle(bool reloadEditor);
 
     // The shutdown watch the tick runs after the period comparison (slide-in true).
     void setShutdownWatch(std::function<void(bool slideIn)> watch) {
@@ -98,6 +104,8 @@ private:
     void startCountdown();
     void armCountdownStep();
     void prerollRun();
+    void planned(const DayPlan& plan);
+    void passQuietBells(const QDateTime& now);
 
     Parts p_;
     WallClockAlarm* alarm_ = nullptr;
@@ -117,6 +125,9 @@ private:
     QString lastFiredKey_;           // date and trigger string of the last firing
     QString lastRefusedKey_;         // the last one refused as already rung (logged once)
     int windowWaits_ = 0;
+    QList<int> quietSeconds_;  // of the armed plan's quiet bells, in order
+    qsizetype nextQuiet_ = 0;  // the first whose time has not passed yet
+    enum class Pending { None, Board, Whole } pendingArm_ = Pending::None;
     BellRecorder recorder_;
 };
 

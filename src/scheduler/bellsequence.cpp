@@ -52,7 +52,10 @@ BellSequence::BellSequence(FormModel& form, ProgramStore& store, const Clock& cl
 void BellSequence::loadSequenceSettings() {
     if (const std::optional<int> today = todayDayIndex(clock_))
         form_.setValue(QStringLiteral("activeApplication"), weekdayTable()[*today - 1].application);
-    const QString app = form_.value(QStringLiteral("activeApplication"));
+    // The chimes, voice and delay of the program that rings today (another weekday's when the
+    // calendar or a change of today says so).
+    QString app = form_.value(QStringLiteral("ringingApplication"));
+    if (app.isEmpty()) app = form_.value(QStringLiteral("activeApplication"));
     auto read = [&](const char* key) {
         return store_.GetSetting(app, keys::kTime, QString::fromLatin1(key), QString());
     };

@@ -104,6 +104,11 @@ Result writeDayProgram(ProgramStore& store, const QString& application, const Da
     return failed ? done : failed;
 }
 
+QString shutdownTrigger(const QString& hour, const QString& minute, const QString& enabled) {
+    if (enabled != QLatin1String("1")) return QStringLiteral("no:no:00");
+    return hour + u':' + minute + QStringLiteral(":00");
+}
+
 std::optional<bool> readSevenDayMode(const ProgramStore& store) {
     const QString v =
         store.GetSetting(keys::kBaseApplication, keys::kDay7, keys::kDay7Key, QString());

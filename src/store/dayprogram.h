@@ -70,6 +70,11 @@ DayProgram readDayProgram(const ProgramStore& store, int day);
 // outcome of the sync (one sync, or none when an outer burst is open).
 Result writeDayProgram(ProgramStore& store, const QString& application, const DayProgram& program);
 
+// The shutdown trigger a program arms: "hh:mm:00", or "no:no:00" unless its box is ticked ("1")
+// (the editor stores "no" for a cleared box; a store edited by other means must not turn the
+// computer off behind a cleared box). Never equal to a clock text when a part is "no".
+QString shutdownTrigger(const QString& hour, const QString& minute, const QString& enabled);
+
 // The seven-day flag: true for "1", false for "0", nothing for any other text (empty included).
 std::optional<bool> readSevenDayMode(const ProgramStore& store);
 // Writes "1" or "0".

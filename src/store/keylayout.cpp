@@ -26,4 +26,14 @@ QString fm(int n) {
     return QStringLiteral("fm") + QString::number(n);
 }
 
+QList<KeyName> dayProgramKeys() {
+    QList<KeyName> out;
+    for (int n = 1; n <= kShutdownHour; ++n) out.append({kTime, hour(n)});
+    for (int n = 1; n <= kBackChime; ++n) out.append({kTime, minute(n)});
+    for (int n = 1; n <= kShutdownEnabled; ++n) out.append({kNumber, number(n)});
+    for (int n = 1; n <= kPeriods; ++n) out.append({kSond, sond(n)});
+    for (int n = 1; n <= kPeriods; ++n) out.append({kFm, fm(n)});
+    return out;
+}
+
 }  // namespace tavirin::keys

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Names of the settings store: applications, sections and keys. Sections are spelled as
@@ -48,6 +49,15 @@ QString minute(int n);  // "m1".."m24"; "m25".."m30" are the day-wide values bel
 QString number(int n);  // "number1".."number24"; "number25" is the shutdown switch
 QString sond(int n);    // "sond1".."sond24"
 QString fm(int n);      // "fm1".."fm24"
+
+// One key of a day program.
+struct KeyName {
+    QString section;  // as read
+    QString key;
+};
+// The 128 keys of a day program: h1..h25, m1..m30, number1..number25, sond1..sond24,
+// fm1..fm24.
+QList<KeyName> dayProgramKeys();
 
 inline constexpr int kShutdownHour = 25;  // h25
 inline constexpr int kFrontChime = 25;    // m25

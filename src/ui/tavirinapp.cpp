@@ -1,5 +1,6 @@
 #include "ui/tavirinapp.h"
 
+#include "calendar/dayrules.h"
 #include "journal/sqlitejournal.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
@@ -27,6 +28,8 @@
 #include "scheduler/talkingclock.h"
 #include "store/programstore.h"
 #include "store/soundlibrary.h"
+#include "ui/calendar/calendarpanel.h"
+#include "ui/calendar/todaymenu.h"
 #include "ui/editor/scheduleeditor.h"
 #include "ui/exit.h"
 #include "ui/form1.h"
@@ -80,6 +83,24 @@ struct TavirinApp::Parts {
     std::unique_ptr<BellScheduler> scheduler;
     std::unique_ptr<ScheduleEditor> editor;
     std::unique_ptr<TrayWindow> tray;
+    std::unique_ptr<DayRules> rules;
+
+    // The school calendar, over the main window; the boxes it asks come up over it.
+    void openCalendar() {
+        CalendarPanel panel(*rules, dialogs, window.get());
+        dialogs.setParent(&panel);
+        panel.exec();
+        dialogs.setParent(window.get());
+    }
+    QList<TrayMenuEntry> todayEntries(bool fromTray) {
+        return todayMenu(
+            *rules,
+            [this, fromTray] {
+                if (fromTray) tray->onTrayNotification(TrayIcon::Gesture::DoubleClick);
+                openCalendar();
+            },
+            fromTray);
+    }
 
     Parts() {
         buildForm1(form);
@@ -130,6 +151,16 @@ struct TavirinApp::Parts {
         editor->setOpenSettingsPanel([this] { animator->openSettingsPanel(); });
         editor->setCloseSettingsPanel([this] { animator->closeSettingsPanel(); });
         relay->setClosePanel([this] { animator->closeDevicePanel(); });
+
+        // A change of the calendar or of today arms the board again (after a bell on its way);
+        // every arming rebuilds the tray's menu, which lists the changes in force.
+        rules = std::make_unique<DayRules>(store, clock, dialogs);
+        rules->onChanged([this](bool programsChanged) { scheduler->armWhenIdle(programsChanged); });
+        arming->onPlanned([this](const DayPlan&) { tray->refreshMenu(); });
+        tray->setTodayEntries([this] { return todayEntries(true); });
+        form.onClick(QStringLiteral("cmd_today"), [this] {
+            popUpMenu(*window->control(QStringLiteral("cmd_today")), todayEntries(false));
+        });
 
         animator->connectControls();
         media->connectControls();

@@ -15,18 +15,53 @@ TrayWindow::TrayWindow(TrayIcon& icon, FormModel& form, WindowMotion& motion)
 
 void TrayWindow::createTrayIcon() {
     icon_.setGestureHandler([this](TrayIcon::Gesture g) { onTrayNotification(g); });
-    const auto whenIdle = [this] { return !bellInProgress_ || !bellInProgress_(); };
-    // One line per entry; later entries go here.
-    icon_.setMenu({
-        {QStringLiteral("แสดงหน้าต่าง"),
-         [this] { onTrayNotification(TrayIcon::Gesture::DoubleClick); },
-         {}},
-        {QStringLiteral("บอกเวลาขณะนี้"), [this] { announceNow(); }, whenIdle},
-        {QStringLiteral("ออกจากโปรแกรม"), [this] { exitProgram(); }, whenIdle},
-    });
+    refreshMenu();
     addTrayIcon();
     if (!icon_.isAvailable())
         qCWarning(lcUi) << "this desktop has no tray; hiding the window minimises it instead";
+}
+
+namespace {
+
+// Greyed out while a bell is on its way, and refused if a host delivers it anyway (a box must
+// not come up in the middle of a bell); every entry of a submenu too.
+void waitForBells(QList<TrayMenuEntry>& entries, const std::function<bool()>& idle) {
+    for (TrayMenuEntry& e : entries) {
+        if (e.caption.isEmpty()) continue;
+        e.available = [idle, own = e.available] { return idle() && (!own || own()); };
+        if (e.run)
+            e.run = [idle, run = e.run, caption = e.caption] {
+                if (idle())
+                    run();
+                else
+                    qCInfo(lcUi).noquote()
+                        << "tray menu:" << caption << "ignored, a bell is in progress";
+            };
+        waitForBells(e.children, idle);
+    }
+}
+
+}  // namespace
+
+void TrayWindow::refreshMenu() {
+    const auto whenIdle = [this] { return this->whenIdle(); };
+    // One line per entry; later entries go here.
+    QList<TrayMenuEntry> menu{
+        {QStringLiteral("แสดงหน้าต่าง"),
+         [this] { onTrayNotification(TrayIcon::Gesture::DoubleClick); },
+         {},
+         {}},
+        {QStringLiteral("บอกเวลาขณะนี้"), [this] { announceNow(); }, whenIdle, {}},
+    };
+    if (todayEntries_) {
+        QList<TrayMenuEntry> today = todayEntries_();
+        waitForBells(today, whenIdle);
+        menu.append(TrayMenuEntry{});
+        menu += today;
+        menu.append(TrayMenuEntry{});
+    }
+    menu.append({QStringLiteral("ออกจากโปรแกรม"), [this] { exitProgram(); }, whenIdle, {}});
+    icon_.setMenu(menu);
 }
 
 void TrayWindow::addTrayIcon() {

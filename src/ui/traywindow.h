@@ -24,8 +24,16 @@ public:
         bellInProgress_ = std::move(bellInProgress);
     }
 
+    // The entries about today and the calendar, put in the menu before the exit (each waits
+    // while a bell is on its way). Unset: none.
+    void setTodayEntries(std::function<QList<TrayMenuEntry>()> entries) {
+        todayEntries_ = std::move(entries);
+    }
+
     // Adds the icon (tip "Tavirin") with its menu and listens to its gestures.
     void createTrayIcon();
+    // Builds the menu anew (after every arming: the changes in force are in it).
+    void refreshMenu();
     // Adds the icon again; with the icon present this changes nothing.
     void addTrayIcon();
     void removeTrayIcon();
@@ -40,11 +48,13 @@ public:
 
 private:
     bool idle(const char* entry) const;
+    bool whenIdle() const { return !bellInProgress_ || !bellInProgress_(); }
 
     TrayIcon& icon_;
     FormModel& form_;
     WindowMotion& motion_;
     std::function<bool()> bellInProgress_;
+    std::function<QList<TrayMenuEntry>()> todayEntries_;
     bool trayBusy_ = false;
 };
 

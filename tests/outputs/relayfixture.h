@@ -34,6 +34,7 @@ public:
     bool askYesNo(const QString&, const QString&) override { return true; }
     Answer askYesNoCancel(const QString&, const QString&) override { return Answer::Cancel; }
     QString openFile(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFile(const QString&, const QString&, const QString&) override { return {}; }
     void notice(const QString& title, const QString& text) override {
         shown.append({QStringLiteral("notice"), Icon::None, title, text, lines_.isOpen(),
                       lines_.rts(), lines_.dtr()});

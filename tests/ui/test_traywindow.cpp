@@ -208,17 +208,26 @@ private slots:
         Gestures g(icon);
         bool open = true;
         QStringList ran;
-        icon.setMenu({{QStringLiteral("a"), [&] { ran << "a"; }, {}},
-                      {QStringLiteral("b"), [&] { ran << "b"; }, [&] { return open; }}});
+        const QList<TrayMenuEntry> entries{
+            {QStringLiteral("a"), [&] { ran << "a"; }, {}, {}},
+            {QStringLiteral("b"), [&] { ran << "b"; }, [&] { return open; }, {}},
+            {},
+            {QStringLiteral("sub"), {}, {}, {{QStringLiteral("c"), [&] { ran << "c"; }, {}, {}}}}};
+        // Filled anew after every arming: the old submenus must go with their entries.
+        icon.setMenu(entries);
+        icon.setMenu(entries);
+        QCOMPARE(icon.menu()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 1);
         const QList<QAction*> actions = icon.menu()->actions();
-        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions.size(), 4);
         QCOMPARE(actions[1]->text(), QStringLiteral("b"));
+        QVERIFY(actions[2]->isSeparator());
         open = false;
         emit icon.menu()->aboutToShow();
         QVERIFY(actions[0]->isEnabled());
         QVERIFY(!actions[1]->isEnabled());
         actions[0]->trigger();
-        QCOMPARE(ran, QStringList{"a"});
+        actions[3]->menu()->actions().first()->trigger();
+        QCOMPARE(ran, (QStringList{"a", "c"}));
         icon.onActivated(QSystemTrayIcon::Context);
         QVERIFY(g.seen.isEmpty());
     }

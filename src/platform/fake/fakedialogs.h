@@ -11,7 +11,7 @@ namespace tavirin {
 class FakeDialogs final : public Dialogs {
 public:
     struct Shown {
-        QString kind;  // "message", "ask", "open", "notice"
+        QString kind;  // "message", "ask", "open", "save", "notice"
         Icon icon = Icon::None;
         QString title;
         QString text;
@@ -33,6 +33,11 @@ public:
         shown.append({QStringLiteral("open"), Icon::None, title, initialFolder + u'|' + filter});
         return files.isEmpty() ? QString() : files.takeFirst();
     }
+    QString saveFile(const QString& title, const QString& initialPath,
+                     const QString& filter) override {
+        shown.append({QStringLiteral("save"), Icon::None, title, initialPath + u'|' + filter});
+        return files.isEmpty() ? QString() : files.takeFirst();
+    }
     void notice(const QString& title, const QString& text) override {
         shown.append({QStringLiteral("notice"), Icon::None, title, text});
     }
@@ -46,7 +51,7 @@ public:
     QList<Shown> shown;
     QList<bool> answers;    // next answers of askYesNo
     QList<Answer> choices;  // next answers of askYesNoCancel (Cancel when empty)
-    QStringList files;      // next results of openFile
+    QStringList files;      // next results of openFile and saveFile
 };
 
 }  // namespace tavirin

@@ -1,5 +1,6 @@
 #include "platform/gui/qttrayicon.h"
 
+#include "platform/gui/menuentries.h"
 #include "platform/logging.h"
 
 #include <QApplication>
@@ -13,12 +14,6 @@ QtTrayIcon::QtTrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
     : QObject(parent), icon_(icon) {
     icon_.setToolTip(tip);
     connect(&icon_, &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
-    // Whether an entry can be chosen is asked afresh each time the menu opens.
-    connect(&menu_, &QMenu::aboutToShow, this, [this] {
-        const QList<QAction*> actions = menu_.actions();
-        for (qsizetype i = 0; i < actions.size() && i < entries_.size(); ++i)
-            actions[i]->setEnabled(!entries_[i].available || entries_[i].available());
-    });
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         watcher_ = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"), bus,
@@ -36,14 +31,10 @@ QtTrayIcon::~QtTrayIcon() = default;
 
 void QtTrayIcon::setMenu(const QList<TrayMenuEntry>& entries) {
     entries_ = entries;
-    menu_.clear();
-    for (const TrayMenuEntry& e : entries_) {
-        QAction* action = menu_.addAction(e.caption);
-        connect(action, &QAction::triggered, this, [run = e.run] {
-            if (run) run();
-        });
-    }
-    icon_.setContextMenu(entries_.isEmpty() ? nullptr : &menu_);
+    fillMenu(menu_, entries_);
+    // Filled anew after every arming: the host keeps the menu it was given.
+    QMenu* const wanted = entries_.isEmpty() ? nullptr : &menu_;
+    if (icon_.contextMenu() != wanted) icon_.setContextMenu(wanted);
 }
 
 bool QtTrayIcon::add() {

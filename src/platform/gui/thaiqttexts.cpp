@@ -26,6 +26,8 @@ constexpr Text kTexts[] = {
     {"QFileDialog", "Show &hidden files", "แสดงไฟล์ที่ซ่อนไว้"},
     {"QFileDialog", "&Rename", "เปลี่ยนชื่อ"},
     {"QFileDialog", "&Delete", "ลบ"},
+    {"QFileDialog", "%1 already exists.\nDo you want to replace it?",
+     "%1 มีอยู่แล้ว\nต้องการเขียนทับหรือไม่ ?"},
     {"QFileSystemModel", "Name", "ชื่อ"},
     {"QFileSystemModel", "Size", "ขนาด"},
     {"QFileSystemModel", "Type", "ชนิด"},

@@ -87,21 +87,43 @@ Dialogs::Answer WidgetDialogs::askYesNoCancel(const QString& title, const QStrin
     }
 }
 
-QString WidgetDialogs::openFile(const QString& title, const QString& initialFolder,
-                                const QString& filter) {
-    QFileDialog dialog(parent_, title, initialFolder, toQtFilter(filter));
+namespace {
+
+// Qt's own chooser with Thai labels.
+void labelInThai(QFileDialog& dialog, const QString& accept) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    // A sound is chosen here; nothing is renamed, deleted or created.
-    dialog.setOption(QFileDialog::ReadOnly);
-    dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("ค้นหาใน:"));
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("ชื่อไฟล์:"));
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("ชนิดไฟล์:"));
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("เปิด"));
+    dialog.setLabelText(QFileDialog::Accept, accept);
     dialog.setLabelText(QFileDialog::Reject, kCancel);
+}
+
+QString chosenFile(QFileDialog& dialog) {
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+}  // namespace
+
+QString WidgetDialogs::openFile(const QString& title, const QString& initialFolder,
+                                const QString& filter) {
+    QFileDialog dialog(parent_, title, initialFolder, toQtFilter(filter));
+    // A file is chosen here; nothing is renamed, deleted or created.
+    dialog.setOption(QFileDialog::ReadOnly);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    labelInThai(dialog, QStringLiteral("เปิด"));
+    return chosenFile(dialog);
+}
+
+QString WidgetDialogs::saveFile(const QString& title, const QString& initialPath,
+                                const QString& filter) {
+    QFileDialog dialog(parent_, title, initialPath, toQtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    labelInThai(dialog, QStringLiteral("บันทึก"));
+    return chosenFile(dialog);
 }
 
 void WidgetDialogs::notice(const QString& title, const QString& text) {

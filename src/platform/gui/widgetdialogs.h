@@ -23,6 +23,8 @@ public:
     // language).
     QString openFile(const QString& title, const QString& initialFolder,
                      const QString& filter) override;
+    QString saveFile(const QString& title, const QString& initialPath,
+                     const QString& filter) override;
     // A box that does not block, closes itself after a while, and never holds a bell.
     void notice(const QString& title, const QString& text) override;
 

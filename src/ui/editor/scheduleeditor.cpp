@@ -397,8 +397,11 @@ bool ScheduleEditor::apply() {
             return writeProgramTargets(sevenDays ? Target::Edited : Target::AllDays);
         }))
         return false;
-    // In seven-day mode another day's program does not touch what rings today.
-    if (!sevenDays || form_.text(kToday) == form_.value(kSelectedDayName)) arming_.armToday();
+    // In seven-day mode another day's program does not touch what rings today, unless the
+    // calendar rings that day's program today.
+    if (!sevenDays || form_.text(kToday) == form_.value(kSelectedDayName) ||
+        form_.text(kEdited) == form_.value(QStringLiteral("ringingApplication")))
+        arming_.armToday();
     return true;
 }
 

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/trayicon.h"
+
+#include <functional>
+
+class QWidget;
+
+namespace tavirin {
+
+class DayRules;
+
+// The menu of today's changes: no bells today, skip the next bell, another weekday's program
+// today, today's remaining bells later or earlier; then one entry per change in force that
+// takes it back; then the school calendar. `nested` puts the four changes in a submenu
+// (the tray's menu stays short). Built afresh each time: it shows the day as it stands.
+QList<TrayMenuEntry> todayMenu(DayRules& rules, const std::function<void()>& openCalendar,
+                               bool nested);
+
+// Shows the entries as a menu under `button` and runs the one chosen.
+void popUpMenu(QWidget& button, const QList<TrayMenuEntry>& entries);
+
+}  // namespace tavirin
