@@ -35,6 +35,10 @@ void SoundPlayer::openStream() {
     audio_.openStream();
 }
 
+void SoundPlayer::preroll(const QString& path, qint64 inMs) {
+    audio_.prerollIn(path, inMs);
+}
+
 StreamOutcome SoundPlayer::closeStream() {
     const StreamOutcome out = audio_.closeStream();
     if (!out.result) report(QString(), out.result, true);

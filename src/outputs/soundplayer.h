@@ -30,6 +30,8 @@ public:
     // last of them has left the output.
     void openStream();
     StreamOutcome closeStream();
+    // The stream's first sound, queued to be heard `inMs` from now; its playWait follows.
+    void preroll(const QString& path, qint64 inMs);
 
     // Returns when the sound has ended or failed; converts to true if it played (for tests;
     // callers go on either way).

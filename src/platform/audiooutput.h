@@ -44,6 +44,12 @@ public:
     // is opened in the background.
     virtual void openStream() = 0;
 
+    // Queues the file as the open stream's next sound, to be heard `inMs` from now (silence
+    // until then keeps the device running), and returns at once. The next playToEnd of the
+    // same path waits for that sound instead of queuing it again. Without an open stream, or
+    // for a file that cannot be played, it does nothing (the playToEnd reports it).
+    virtual void prerollIn(const QString& path, qint64 inMs) = 0;
+
     // Plays the file and returns when it has ended, or when it failed or timed out. Inside a
     // stream "ended" means its remaining samples are queued at the output, a short lead before
     // they are heard, so that the next file follows seamlessly; closeStream waits for the rest.

@@ -8,25 +8,59 @@
 #include "outputs/mediasources.h"
 #include "platform/clock.h"
 #include "platform/logging.h"
+#include "platform/wallclockalarm.h"
 #include "scheduler/arming.h"
 #include "scheduler/bellsequence.h"
 #include "scheduler/latebells.h"
 #include "scheduler/talkingclock.h"
+#include "scheduler/watchplan.h"
 #include "store/dayprogram.h"
 #include "store/keylayout.h"
 #include "store/programstore.h"
+
+#include <QSet>
 
 namespace tavirin {
 
 namespace {
 
 const QString kStarting = QStringLiteral(" ออดเริ่มทำงาน ");
+const QString kShutdownTime = QStringLiteral("Label28123");
 constexpr int kShownTop = 1200;
+// A tick started by a plain start() (the end of the slide-down) comes this soon, then aligns.
+constexpr int kResumeMs = 100;
+constexpr int kLongestDelaySeconds = 10;
 
 }  // namespace
 
 BellScheduler::BellScheduler(Parts parts) : p_(parts), recorder_(parts.journal, parts.clock) {
+    // The compared table follows its labels (arming, the editor), read again only when one
+    // of them has changed.
+    QSet<QString> watched{kShutdownTime};
+    for (const PeriodControls& per : periodControls()) watched.insert(per.trigger);
+    QObject::connect(&p_.form, &FormModel::changed, &p_.form, [this, watched](const QString& name) {
+        if (watched.contains(name)) triggersStale_ = true;
+    });
     p_.arming.onPlanned([this](const DayPlan& plan) { planned(plan); });
+}
+
+void BellScheduler::setAlarm(WallClockAlarm* alarm) {
+    alarm_ = alarm;
+    if (!alarm_) return;
+    alarm_->setHandler([this](WallClockAlarm::Wake wake) {
+        QTimer* tick = p_.form.timer(QStringLiteral("Timer3"));
+        if (!tick->isActive()) return;  // a bell is on its way; its end resumes the tick
+        if (wake == WallClockAlarm::Wake::ClockChanged)
+            qCInfo(lcScheduler) << "the wall clock moved while watching; looking at it now";
+        Timer3_Timer();
+    });
+}
+
+void BellScheduler::setWindowShown(bool shown) {
+    if (windowShown_ == shown) return;
+    windowShown_ = shown;
+    // A window shown during a long sleep gets its clock now, and the tick every second.
+    if (shown && sleeping_ && p_.form.timer(QStringLiteral("Timer3"))->isActive()) Timer3_Timer();
 }
 
 void BellScheduler::planned(const DayPlan& plan) {
@@ -76,6 +110,8 @@ void BellScheduler::armWhenIdle(bool reloadEditor) {
 }
 
 void BellScheduler::connectControls() {
+    for (const char* t : {"Timer3", "Timer21", "Timer22", "Timer4"})
+        p_.form.timer(QString::fromLatin1(t))->setTimerType(Qt::PreciseTimer);
     auto on = [this](const char* timer, void (BellScheduler::*handler)()) {
         QObject::connect(p_.form.timer(QString::fromLatin1(timer)), &QTimer::timeout, &p_.form,
                          [this, handler] { (this->*handler)(); });
@@ -86,6 +122,42 @@ void BellScheduler::connectControls() {
     on("Timer21", &BellScheduler::Timer21_Timer);
     on("Timer22", &BellScheduler::Timer22_Timer);
     p_.form.onClick(QStringLiteral("Command3555"), [this] { Command3555_Click(); });
+}
+
+void BellScheduler::compileTriggers() {
+    dueTimes_.clear();
+    for (const PeriodControls& per : periodControls()) {
+        triggerTexts_[size_t(per.number - 1)] = p_.form.text(per.trigger);
+        if (const QTime t = watchplan::parseClockText(p_.form.text(per.trigger)); t.isValid())
+            dueTimes_.append(t);
+    }
+    if (const QTime t = watchplan::parseClockText(p_.form.text(kShutdownTime)); t.isValid())
+        dueTimes_.append(t);
+    triggersStale_ = false;
+}
+
+void BellScheduler::planNextTick(const QDateTime& now) {
+    QTimer* tick = p_.form.timer(QStringLiteral("Timer3"));
+    // Awake: shown, no alarm to wake a sleep, or the shutdown countdown running.
+    const bool awake =
+        windowShown_ || !alarm_ || p_.form.timer(QStringLiteral("Timer23"))->isActive();
+    const watchplan::Plan plan = watchplan::next(now, dueTimes_, awake);
+    tick->start(int(plan.ms));
+    if (plan.sleeping) {
+        if (!sleeping_) qCDebug(lcScheduler) << "watching asleep for" << plan.ms / 1000 << "s";
+        alarm_->wakeIn(plan.ms);
+    } else if (sleeping_ && alarm_) {
+        alarm_->cancel();
+    }
+    sleeping_ = plan.sleeping;
+}
+
+void BellScheduler::stopTick() {
+    QTimer* tick = p_.form.timer(QStringLiteral("Timer3"));
+    tick->stop();
+    tick->setInterval(kResumeMs);
+    if (sleeping_ && alarm_) alarm_->cancel();
+    sleeping_ = false;
 }
 
 QString BellScheduler::refreshClockLabel() {
@@ -125,9 +197,9 @@ void BellScheduler::Timer3_Timer() {
     }
     if (gap && dateChanged) unseen += latebells::unseen(triggers(), date, lastTick_, now);
 
+    if (triggersStale_) compileTriggers();
     bool hit = false;
-    for (const PeriodControls& per : periodControls())
-        hit = (p_.form.text(per.trigger) == text) || hit;
+    for (const QString& trigger : triggerTexts_) hit = (trigger == text) || hit;
     LateBellDecision late;
     if (!unseen.isEmpty()) {
         late = latebells::decide(unseen, now, runSinceLastTick_, hit, latebells::graceMs(p_.store),
@@ -150,6 +222,7 @@ void BellScheduler::Timer3_Timer() {
         }
     }
 
+    bool fired = false;
     if (const QString rings = hit ? text : late.ringLate; !rings.isEmpty()) {
         if (hit) due = QDateTime(date, QTime::fromString(text, QStringLiteral("HH:mm:ss")));
         // A clock stepped back across a trigger second must not ring it a second time.
@@ -157,6 +230,7 @@ void BellScheduler::Timer3_Timer() {
         if (key != lastFiredKey_) {
             lastFiredKey_ = key;
             fire(rings, due, lateBell);
+            fired = true;
         } else if (key != lastRefusedKey_) {
             // Said once: the clock may stand in that second for many ticks.
             lastRefusedKey_ = key;
@@ -168,9 +242,9 @@ void BellScheduler::Timer3_Timer() {
 
     passQuietBells(now);
 
+    // The shutdown watch rides on this tick; Timer4 keeps it only while the tick is stopped.
     if (shutdownWatch_) shutdownWatch_(true);
-    // Enabling a running timer leaves its rhythm alone.
-    if (QTimer* t4 = p_.form.timer(QStringLiteral("Timer4")); !t4->isActive()) t4->start();
+    if (!fired && p_.form.timer(QStringLiteral("Timer3"))->isActive()) planNextTick(now);
 }
 
 void BellScheduler::accountForStartUp() {
@@ -184,19 +258,22 @@ void BellScheduler::accountForStartUp() {
                     e.boottimeMs < 0 ? -1 : e.boottimeMs - 1000};
 }
 
-QStringList BellScheduler::triggers() const {
-    QStringList t;
-    for (const PeriodControls& per : periodControls()) t << p_.form.text(per.trigger);
-    return t;
+QStringList BellScheduler::triggers() {
+    if (triggersStale_) compileTriggers();
+    return QStringList(triggerTexts_.begin(), triggerTexts_.end());
 }
 
 void BellScheduler::fire(const QString& clockText, const QDateTime& due,
                          const std::optional<Late>& late) {
     qCInfo(lcScheduler) << "bell fired at" << clockText;
     firedText_ = clockText;
+    // The countdown counts from the trigger's second; a late bell's from now.
+    dueAt_ = late ? p_.clock.now() : due;
     runSinceLastTick_ = true;
     p_.media.stopMedia();
-    p_.form.timer(QStringLiteral("Timer3"))->stop();
+    stopTick();
+    // The shutdown watch while the tick is stopped.
+    p_.form.timer(QStringLiteral("Timer4"))->start();
     p_.motion.showMainWindow();
     p_.form.setVisible(QStringLiteral("Label2"), true);
     p_.form.setVisible(QStringLiteral("Label242"), true);
@@ -216,11 +293,14 @@ void BellScheduler::fire(const QString& clockText, const QDateTime& due,
 }
 
 void BellScheduler::Timer1_Timer() {
-    refreshClockLabel();
+    const QDateTime now = p_.clock.now();
+    refreshClockLabel(now);
+    bool identified = false;
     // The periods are identified by the trigger that fired (a late one included), not by the
     // clock now, so a second that changed in the 100 ms since cannot lose them.
     for (const PeriodControls& per : periodControls()) {
         if (p_.form.text(per.trigger) != firedText_) continue;
+        identified = true;
         p_.form.setText(QStringLiteral("Label2"), kStarting);
         p_.sequence.loadSequenceSettings();
         // The program that rings today: another weekday's when the calendar says so.
@@ -236,10 +316,11 @@ void BellScheduler::Timer1_Timer() {
         qCInfo(lcScheduler) << "period" << per.number << "rings; add-on"
                             << p_.form.text(QStringLiteral("Text3")) << "after the bell" << media;
     }
+    if (identified) prerollRun();
     windowWaits_ = 0;
     p_.form.timer(QStringLiteral("Timer222"))->start();
     p_.form.timer(QStringLiteral("Timer1"))->stop();
-    p_.form.timer(QStringLiteral("Timer22"))->start();
+    p_.form.timer(QStringLiteral("Timer22"))->start(int(watchplan::msToNextSecond(now)));
     // A window that stood shown already is there now: the countdown need not wait for the
     // first 400 ms look.
     if (p_.motion.windowTopCounter() == kShownTop) Timer222_Timer();
@@ -250,15 +331,42 @@ void BellScheduler::Timer222_Timer() {
     if (!arrived && ++windowWaits_ < kWindowWaitLimit) return;
     if (!arrived)
         qCWarning(lcScheduler) << "the window did not reach its place; the bell starts anyway";
-    p_.form.timer(QStringLiteral("Timer21"))->start();
     p_.form.timer(QStringLiteral("Timer222"))->stop();
+    startCountdown();
+}
+
+// The countdown's seconds are counted from the due time, not from whenever the window arrived:
+// step k comes k seconds after it, so the run starts at due + delay (a step already past when
+// the window arrives comes at once).
+void BellScheduler::startCountdown() {
+    countdownFrom_ = p_.sequence.delayCount();
+    armCountdownStep();
+}
+
+void BellScheduler::armCountdownStep() {
+    const int done = countdownFrom_ - p_.sequence.delayCount();
+    const QDateTime at = dueAt_.addMSecs(qint64(done + 1) * 1000);
+    p_.form.timer(QStringLiteral("Timer21"))
+        ->start(int(qBound(qint64(0), p_.clock.now().msecsTo(at), qint64(1000))));
+}
+
+// The bell's output stream is opened now and its front chime queued to start when the
+// countdown ends, so the device's start-up is over by then.
+void BellScheduler::prerollRun() {
+    const qint64 seconds = qMax<qint64>(1, p_.sequence.delayCount());
+    // Beyond the panel's longest delay (a hand-edited store) the run opens its stream itself.
+    if (seconds > kLongestDelaySeconds) return;
+    p_.sequence.prerollFrontChime(p_.clock.now().msecsTo(dueAt_.addMSecs(seconds * 1000)));
 }
 
 void BellScheduler::Timer21_Timer() {
     qint16 count = qint16(p_.sequence.delayCount() - 1);
     p_.sequence.setDelayCount(count);
     p_.form.setText(QStringLiteral("Label242"), QString::number(count));
-    if (count >= 1) return;
+    if (count >= 1) {
+        armCountdownStep();
+        return;
+    }
 
     p_.sequence.setDelayCount(0);
     p_.form.timer(QStringLiteral("Timer21"))->stop();
@@ -272,7 +380,11 @@ void BellScheduler::Timer21_Timer() {
 }
 
 void BellScheduler::Timer22_Timer() {
-    refreshClockLabel();
+    const QDateTime now = p_.clock.now();
+    refreshClockLabel(now);
+    // On the second, like the tick.
+    if (QTimer* t = p_.form.timer(QStringLiteral("Timer22")); t->isActive())
+        t->start(int(watchplan::msToNextSecond(now)));
 }
 
 bool BellScheduler::bellInProgress() const {
@@ -298,16 +410,19 @@ void BellScheduler::Command3555_Click() {
     p_.form.setVisible(QStringLiteral("Label242"), true);
     p_.form.setText(QStringLiteral("Label242"), QString());
     p_.sequence.loadSequenceSettings();
-    p_.form.timer(QStringLiteral("Timer3"))->stop();
+    stopTick();
     runSinceLastTick_ = true;
-    p_.form.timer(QStringLiteral("Timer22"))->start();
-    const RelayOutcome relay = p_.relay.switchOn(true, true);
     const QDateTime pressed = p_.clock.now();
+    dueAt_ = pressed;
+    p_.form.timer(QStringLiteral("Timer22"))->start(int(watchplan::msToNextSecond(pressed)));
+    p_.form.timer(QStringLiteral("Timer4"))->start();
+    const RelayOutcome relay = p_.relay.switchOn(true, true);
     recorder_.fired(journal::kAnnounce, std::nullopt,
                     QDateTime(pressed.date(), QTime(pressed.time().hour(), pressed.time().minute(),
                                                     pressed.time().second())),
                     relay);
-    p_.form.timer(QStringLiteral("Timer21"))->start();
+    prerollRun();
+    startCountdown();
     p_.form.setEnabled(QStringLiteral("Command3555"), false);
 }
 

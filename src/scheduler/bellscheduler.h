@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QTime>
+#include <array>
 #include <functional>
 
 namespace tavirin {
@@ -20,11 +22,14 @@ class Journal;
 class MediaSources;
 class ProgramStore;
 class TalkingClock;
+class WallClockAlarm;
 class WindowMotion;
 
 // The scheduler tick and what follows a trigger: firing, identifying the fired period,
 // waiting for the window, the amplifier-delay countdown and the run; also announce-now.
-// All of it runs on the window's timers (Timer3, Timer1, Timer222, Timer21, Timer22).
+// All of it runs on the window's timers (Timer3, Timer1, Timer222, Timer21, Timer22). The tick
+// looks at the clock just after each whole second, or, hidden and idle, sleeps until shortly
+// before the next due second (docs/ARCHITECTURE.md, "Watching").
 class BellScheduler {
 public:
     struct Parts {
@@ -51,6 +56,14 @@ public:
     void setShutdownWatch(std::function<void(bool slideIn)> watch) {
         shutdownWatch_ = std::move(watch);
     }
+
+    // Wakes a sleeping tick when the wall clock is set or its time has come. Without one the
+    // tick never sleeps longer than to the next second.
+    void setAlarm(WallClockAlarm* alarm);
+    // The window is on the screen: the tick runs every second (the clock label); hidden, it
+    // may sleep. Shown during a sleep, the clock is looked at at once.
+    void setWindowShown(bool shown);
+    bool sleeping() const { return sleeping_; }
 
     // Connects the timers and the announce-now button to the handlers below.
     void connectControls();
@@ -84,11 +97,26 @@ private:
         QString detail;
     };
     void fire(const QString& clockText, const QDateTime& due, const std::optional<Late>& late = {});
-    QStringList triggers() const;
+    QStringList triggers();
+    void compileTriggers();
+    void planNextTick(const QDateTime& now);
+    void stopTick();
+    void startCountdown();
+    void armCountdownStep();
+    void prerollRun();
     void planned(const DayPlan& plan);
     void passQuietBells(const QDateTime& now);
 
     Parts p_;
+    WallClockAlarm* alarm_ = nullptr;
+    bool windowShown_ = true;
+    bool sleeping_ = false;
+    // The armed trigger strings and the shutdown time, read from their labels when they change.
+    std::array<QString, 24> triggerTexts_;
+    QList<QTime> dueTimes_;
+    bool triggersStale_ = true;
+    QDateTime dueAt_;        // the fired trigger's second (or announce-now's click)
+    int countdownFrom_ = 0;  // delayCount when the countdown began
     std::function<void(bool)> shutdownWatch_;
     QString firedText_;  // the trigger that fired, for the identification
     QDateTime lastTick_;

@@ -79,6 +79,13 @@ void BellSequence::loadSequenceSettings() {
     amplifierDelay_ = qMax(1, int(delayCount_));
 }
 
+void BellSequence::prerollFrontChime(qint64 inMs) {
+    if (streamOpen_) out_.player.closeStream();  // a run that never came (cannot happen)
+    out_.player.openStream();
+    out_.player.preroll(settings_.frontChimeFile, inMs);
+    streamOpen_ = true;
+}
+
 BellRun BellSequence::runBellSequence() {
     BellRun run;
     run.amplifierDelaySeconds = amplifierDelay_;
@@ -91,7 +98,8 @@ BellRun BellSequence::runBellSequence() {
         HeldTimers held(form_, {"Timer4", "Timer23"});
         // one output stream for the whole bell: no gaps between the files, and the amplifier
         // goes off only once the back chime has left the output
-        out_.player.openStream();
+        if (!streamOpen_) out_.player.openStream();
+        streamOpen_ = false;
         out_.player.playWait(settings_.frontChimeFile);
         out_.talkingClock.announceTime(settings_.announceMode);
         out_.player.playWait(addOn.isEmpty() ? systemSound : addOn);

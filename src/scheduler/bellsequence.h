@@ -65,6 +65,9 @@ public:
 
     // Reads today's chimes, announce mode, voice and amplifier delay from the store.
     void loadSequenceSettings();
+    // Opens the run's output stream now and queues the front chime to be heard `inMs` from now,
+    // when the run is to start; the run then plays on in that stream.
+    void prerollFrontChime(qint64 inMs);
     // Plays the run and starts the after-bell step; returns when the last sound has ended.
     BellRun runBellSequence();
 
@@ -82,7 +85,8 @@ private:
     Outputs out_;
     SequenceSettings settings_;
     qint16 delayCount_ = 0;
-    int amplifierDelay_ = 0;  // the countdown's start, for the bell's onset
+    int amplifierDelay_ = 0;   // the countdown's start, for the bell's onset
+    bool streamOpen_ = false;  // opened ahead by prerollFrontChime
 };
 
 }  // namespace tavirin

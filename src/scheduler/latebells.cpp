@@ -2,6 +2,7 @@
 
 #include "journal/journal.h"
 #include "platform/logging.h"
+#include "scheduler/watchplan.h"
 #include "store/keylayout.h"
 #include "store/programstore.h"
 
@@ -26,16 +27,6 @@ QString seconds(qint64 ms, int decimals) {
 // A gap shorter than this between the clocks is the noise of reading them one after another.
 constexpr qint64 kClockSlackMs = 2000;
 
-// "hh:mm:ss" of an armed trigger; anything else (" ไม่ใช้งาน ") is no time.
-QTime triggerTime(const QString& s) {
-    const auto digits = [&](int at) {
-        const QChar a = s.at(at), b = s.at(at + 1);
-        return a.isDigit() && b.isDigit() ? a.digitValue() * 10 + b.digitValue() : -1;
-    };
-    if (s.size() != 8 || s.at(2) != u':' || s.at(5) != u':') return {};
-    return QTime(digits(0), digits(3), digits(6));
-}
-
 }  // namespace
 
 bool skipsASecond(const QDateTime& lastTick, const QDateTime& now) {
@@ -55,7 +46,7 @@ QList<UnseenTrigger> unseen(const QStringList& triggers, QDate date, const QDate
     const qint64 from = wholeSeconds(lastTick);
     const qint64 to = wholeSeconds(now);
     for (qsizetype i = 0; i < triggers.size(); ++i) {
-        const QTime t = triggerTime(triggers.at(i));
+        const QTime t = watchplan::parseClockText(triggers.at(i));
         if (!t.isValid()) continue;
         const QDateTime due(date, t);
         const qint64 at = wholeSeconds(due);

@@ -17,7 +17,7 @@ constexpr Rgb kAllWell{0, 96, 0};
 
 DayStatus::DayStatus(FormModel& form, const Clock& clock, TrayIcon* tray, const Journal* journal)
     : form_(form), clock_(clock), tray_(tray), journal_(journal) {
-    refreshTimer_.setInterval(kRefreshMs);
+    refreshTimer_.setSingleShot(true);
     connect(&refreshTimer_, &QTimer::timeout, this, &DayStatus::refresh);
     // the shutdown countdown takes the self-test's row while it runs
     connect(&form_, &FormModel::changed, this, [this](const QString& name) {
@@ -103,6 +103,10 @@ void DayStatus::showMarks() {
 
 void DayStatus::refresh() {
     const QDateTime now = clock_.now();
+    if (now.isValid()) {
+        constexpr int kMinuteMs = 60 * 1000;
+        refreshTimer_.start(kMinuteMs - now.time().msecsSinceStartOfDay() % kMinuteMs + 50);
+    }
     if (now.date() != bellsDay_) readBells(now.date());
     const QString next = nextBellText(triggers(form_), now.time());
     const QString bells = daySummary(bells_);

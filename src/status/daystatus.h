@@ -26,12 +26,12 @@ class TrayIcon;
 class DayStatus : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kRefreshMs = 5000;
-
     DayStatus(FormModel& form, const Clock& clock, TrayIcon* tray,
               const Journal* journal = nullptr);
 
-    void start() { refreshTimer_.start(); }
+    // Refreshes now and then just after each whole minute (the texts count minutes): one
+    // wake-up a minute, hidden or shown.
+    void start() { refresh(); }
     void setSelfTest(const SelfTestReport& report);
     void refresh();
     // The journal has changed: today's bells are read again (once, after the current event).

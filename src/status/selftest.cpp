@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <optional>
 
 Q_LOGGING_CATEGORY(lcSelfTest, "tavirin.selftest")
@@ -173,8 +174,8 @@ bool SelfTestReport::failed() const {
 SelfTest::SelfTest(Probes probes, const ProgramStore& store, const SoundLibrary& library,
                    const Clock& clock, Dialogs& dialogs)
     : probes_(probes), store_(store), library_(library), clock_(clock), dialogs_(dialogs) {
-    watch_.setInterval(kWatchIntervalMs);
-    connect(&watch_, &QTimer::timeout, this, &SelfTest::watchMorning);
+    watch_.setSingleShot(true);
+    connect(&watch_, &QTimer::timeout, this, [this] { watch_.start(watchMorning()); });
 }
 
 SelfTest::~SelfTest() {
@@ -184,7 +185,7 @@ SelfTest::~SelfTest() {
 
 void SelfTest::start() {
     run(QStringLiteral("start-up"));
-    watch_.start();
+    watch_.start(watchMorning());
 }
 
 void SelfTest::markMorningIfDue(const QDateTime& now) {
@@ -196,13 +197,27 @@ void SelfTest::markMorningIfDue(const QDateTime& now) {
     if (now.time() >= from && now.time() < *first) morningDone_ = now.date();
 }
 
-void SelfTest::watchMorning() {
+int SelfTest::watchMorning() {
     const QDateTime now = clock_.now();
-    if (running_ || !now.isValid() || morningDone_ == now.date()) return;
-    markMorningIfDue(now);
-    if (morningDone_ != now.date()) return;
-    morningDone_ = QDate();  // run() marks it again
-    run(QStringLiteral("morning"));
+    if (!now.isValid()) return kWatchCapMs;
+    if (!running_ && morningDone_ != now.date()) {
+        markMorningIfDue(now);
+        if (morningDone_ == now.date()) {
+            morningDone_ = QDate();  // run() marks it again
+            run(QStringLiteral("morning"));
+        }
+    }
+    // Nothing polls while the program only watches: sleep until the morning one is due.
+    qint64 sleepMs = kWatchCapMs;
+    const std::optional<QTime> first = firstTrigger(triggers_ ? triggers_() : QStringList());
+    if (first && morningDone_ != now.date()) {
+        constexpr int before = kMinutesBeforeFirstBell * 60;
+        const QTime from =
+            first->msecsSinceStartOfDay() / 1000 > before ? first->addSecs(-before) : QTime(0, 0);
+        const qint64 until = now.time().msecsTo(from);
+        if (until > 0) sleepMs = std::min(sleepMs, until);
+    }
+    return int(std::max<qint64>(sleepMs, 1000));
 }
 
 bool SelfTest::run(const QString& reason) {

@@ -65,7 +65,9 @@ public:
 
     static constexpr int kMinutesBeforeFirstBell = 15;
     static constexpr qint64 kMinFreeBytes = qint64(50) << 20;
-    static constexpr int kWatchIntervalMs = 20 * 1000;
+    // The watch sleeps until the morning self-test is due, and looks again at least this
+    // often (a clock set, a program edited or the next day's first bell).
+    static constexpr int kWatchCapMs = 5 * 60 * 1000;
     static constexpr int kRelayRetryMs = 1000;
 
     struct Probes {
@@ -102,8 +104,9 @@ public:
     bool running() const { return running_; }
     const SelfTestReport& last() const { return last_; }
 
-    // The watch's look at the clock: runs the morning self-test once it is due.
-    void watchMorning();
+    // The watch's look at the clock: runs the morning self-test once it is due, and says
+    // how long the watch may sleep before it looks again.
+    int watchMorning();
 
 signals:
     void finished();

@@ -252,6 +252,27 @@ void Form1::setBackgroundPicture(const QPixmap& picture) {
     update();
 }
 
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    reportOnScreen();
+}
+
+void Form1::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    reportOnScreen();
+}
+
+void Form1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) reportOnScreen();
+}
+
+void Form1::reportOnScreen() {
+    if (onScreen() == onScreen_) return;
+    onScreen_ = onScreen();
+    emit onScreenChanged(onScreen_);
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
     event->ignore();
     model_.click(QStringLiteral("Form_Close"));

@@ -29,8 +29,17 @@ public:
     // The picture under all controls; a null pixmap restores the built-in one.
     void setBackgroundPicture(const QPixmap& picture);
     FormModel& model() const { return model_; }
+    // On the screen: visible and not minimised.
+    bool onScreen() const { return isVisible() && !isMinimized(); }
+
+signals:
+    // The window came onto the screen or left it (shown, hidden, minimised, restored).
+    void onScreenChanged(bool onScreen);
 
 protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -48,6 +57,8 @@ private:
     QHash<QString, Control> applied_;  // what each widget shows now
     QPixmap background_;
     bool pressedOnForm_ = false;
+    bool onScreen_ = false;
+    void reportOnScreen();
 };
 
 }  // namespace tavirin

@@ -24,6 +24,7 @@
 #include "platform/settings/inisettingsbackend.h"
 #include "platform/storage/storagefolderprobe.h"
 #include "platform/time/timedatedclocksync.h"
+#include "platform/time/timerfdalarm.h"
 #include "scheduler/arming.h"
 #include "scheduler/bellscheduler.h"
 #include "scheduler/bellsequence.h"
@@ -58,6 +59,7 @@ const QString kAudioSink = QStringLiteral("autoaudiosink");
 struct TavirinApp::Parts {
     // Adapters.
     SystemClock clock;
+    TimerfdAlarm alarm;
     FileInstanceLock lock;
     // Read only once this copy holds the lock (start()).
     IniSettingsBackend backend{IniSettingsBackend::defaultFilePath(), clock,
@@ -148,9 +150,15 @@ struct TavirinApp::Parts {
             form, store, clock, library,
             BellSequence::Outputs{*player, *talkingClock, *relay, *media, *waiter, *animator,
                                   &trayIcon});
-        scheduler = std::make_unique<BellScheduler>(BellScheduler::Parts{
-            form, store, clock, *arming, *sequence, *talkingClock, *relay, *media, *animator,
-            &journal});
+        scheduler = std::make_unique<BellScheduler>(
+            BellScheduler::Parts{form, store, clock, *arming, *sequence, *talkingClock, *relay,
+                                 *media, *animator, &journal});
+        scheduler->setAlarm(&alarm);
+        scheduler->setWindowShown(window->onScreen());
+        QObject::connect(window.get(), &Form1::onScreenChanged, window.get(), [this](bool shown) {
+            scheduler->setWindowShown(shown);
+            if (shown && dayStatus) dayStatus->refresh();
+        });
         scheduler->setShutdownWatch([this](bool slideIn) { shutdown->checkShutdownTime(slideIn); });
         animator->setResumeWatching([this] { scheduler->resumeWatching(); });
         tray->setBellInProgress([this] { return scheduler->bellInProgress(); });
@@ -235,7 +243,6 @@ bool TavirinApp::start() {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         p.window->move(qMax(0, (screen->availableGeometry().width() - p.window->width()) / 2), 0);
     p.animator->showMainWindow();
-    p.dayStatus->refresh();
     p.dayStatus->start();
     p.selfTest->start();
     qCInfo(lcUi) << "Tavirin started; today's program is" << p.arming->activeApplication();

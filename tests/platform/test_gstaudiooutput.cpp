@@ -140,6 +140,37 @@ private slots:
         QVERIFY(t.elapsed() < 2000);
     }
 
+    // A sound queued ahead for its moment: silence runs the output until then, the sound is
+    // heard once (its playToEnd waits for it rather than queuing it again), and the next one
+    // follows it without a gap. A different file asked for plays after it.
+    void prerolledSoundIsHeardOnceAtItsMoment_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<double>("sounds");  // seconds of sound captured after the silence
+        QTest::newRow("awaited") << "a.wav" << 0.4 + 0.5;
+        QTest::newRow("another file asked for") << "b.wav" << 0.4 + 0.3 + 0.5;
+    }
+    void prerolledSoundIsHeardOnceAtItsMoment() {
+        QFETCH(QString, first);
+        QFETCH(double, sounds);
+        Capture cap;
+        GstAudioOutput& out = cap.out;
+        out.openStream();
+        out.prerollIn(path("a.wav"), 600);
+        QVERIFY(out.playToEnd(path(first)));
+        QVERIFY(out.playToEnd(path("c.wav")));
+        QVERIFY(out.closeStream().result);
+        const WavInfo w = cap.wav();
+        QVERIFY(w.complete());
+        const QList<Stretch> loud = loudStretches(w);
+        QVERIFY2(loud.size() == 1, qPrintable(describe(loud, w.rate)));
+        // A capture has no clock: its position is what it has taken, the 100 ms of silence
+        // that start an output included, and the silence up to the moment comes after that.
+        const double silence = double(loud.first().first) / w.rate;
+        QVERIFY2(silence > 0.4 && silence <= 0.7 + 0.01, qPrintable(QString::number(silence)));
+        QVERIFY2(qAbs(loud.first().seconds(w.rate) - sounds) < 0.01,
+                 qPrintable(describe(loud, w.rate)));
+    }
+
     // A bad file in the middle of a bell fails from what is wrong with it, at once, and the
     // sounds around it join as if it were not there.
     void badFileInAStreamCostsOnlyItsPlace_data() {

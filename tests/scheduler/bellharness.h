@@ -3,7 +3,7 @@
 // A whole bell chain on the control model: the real arming, scheduler, sequence, talking
 // clock, relay and media starters, over doubles for what this machine has not (sound card,
 // serial relay, outside programs) and a clock the test moves. The window's timers are pumped
-// by the test in 100 ms steps of the fake clock, never by sleeping.
+// by the test on the fake clock, each at its moment, never by sleeping.
 
 #include "journal/journal.h"
 #include "model/form1layout.h"
@@ -155,31 +155,35 @@ struct BellHarness {
         QVERIFY(store.SaveSetting(app.isEmpty() ? today() : app, section, key, value));
     }
 
-    // Moves the clock in 100 ms steps up to `until`, running every active timer whose
-    // interval has passed, in a fixed order. A handler may move the clock itself (a sound).
+    // Moves the clock up to `until`, from one timer's moment to the next, running every active
+    // timer whose interval has passed, in a fixed order. A timer counts from the moment it was
+    // first seen running; a handler may move the clock itself (a sound).
     void runUntil(const QDateTime& until) {
         static const char* order[] = {"Timer3",  "Timer1", "Timer222", "Timer21",
                                       "Timer22", "Timer4", "Timer23"};
-        while (clock.now() < until) {
-            clock.advanceMs(100);
+        for (;;) {
+            qint64 step = clock.now().msecsTo(until);
             for (const char* n : order) {
                 const QString name = QString::fromLatin1(n);
-                QTimer* t = form.timer(name);
+                const QTimer* t = form.timer(name);
                 if (!t->isActive()) {
                     elapsed.remove(name);
                     continue;
                 }
-                // A timer started during this step counts from now on.
-                if (!elapsed.contains(name)) {
-                    elapsed.insert(name, 0);
-                    continue;
-                }
-                qint64& e = elapsed[name];
-                e += 100;
-                if (e >= t->interval()) {
-                    e = 0;
-                    if (auto h = handlers.value(name)) h();
-                }
+                const qint64 e = elapsed.value(name, 0);
+                elapsed.insert(name, e);
+                step = qMin(step, qMax<qint64>(0, t->interval() - e));
+            }
+            if (step < 0 || (step == 0 && clock.now() >= until)) return;
+            clock.advanceMs(step);
+            for (auto it = elapsed.begin(); it != elapsed.end(); ++it) it.value() += step;
+            for (const char* n : order) {
+                const QString name = QString::fromLatin1(n);
+                QTimer* t = form.timer(name);
+                if (!t->isActive() || !elapsed.contains(name)) continue;
+                if (elapsed[name] < t->interval()) continue;
+                elapsed[name] = 0;
+                if (auto h = handlers.value(name)) h();
             }
         }
     }

@@ -244,9 +244,9 @@ private slots:
         };
         h.runUntil(QTime(7, 0, 30));
         QCOMPARE(seen, shown);
-        // Fired at 07:00:00.0, identified 100 ms later with the window already in place,
-        // then one countdown step a second.
-        QCOMPARE(started.time(), QTime(7, 0, delay.toInt(), 100));
+        // Fired on the first tick of 07:00:00, one countdown step a second from that second:
+        // the run starts `delay` seconds after it.
+        QCOMPARE(started.time(), QTime(7, 0, delay.toInt()));
     }
 
     void theRunAnnouncesTheTimeItStarts() {
@@ -439,6 +439,7 @@ private slots:
                                  QRegularExpression(QStringLiteral("late_grace_seconds")));
         h.clock.set(QDate(2026, 12, 9), QTime(7, 59, 50));
         h.runUntil(QTime(7, 59, 59, 900));
+        h.scheduler.Timer3_Timer();  // the last tick seen, 100 ms before the trigger second
         if (how == QLatin1String("stall"))
             h.clock.advanceMs(gapMs);  // no tick meanwhile
         else if (how == QLatin1String("sleep"))
@@ -446,7 +447,8 @@ private slots:
         else
             h.clock.set(h.clock.now().addMSecs(gapMs));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(log)));
-        h.runFor(100);
+        h.clock.advanceMs(100);
+        h.scheduler.Timer3_Timer();  // the next one
         h.runUntil(h.clock.now().addSecs(150));
         QCOMPARE(h.runs().size(), announcedMinute < 0 ? 0 : 1);
         if (announcedMinute >= 0) QCOMPARE(h.runs()[0], h.expectedRun(8, announcedMinute, sys(h)));

@@ -152,6 +152,18 @@ private slots:
         QCOMPARE(done.size(), runs);
     }
 
+    // The watch sleeps until the morning self-test is due (06:45 for a first bell at 07:00),
+    // and no longer than its cap.
+    void watchSleepsUntilDue() {
+        Rig rig;
+        rig.clock.set(QDate(2026, 12, 9), QTime(6, 43));
+        QCOMPARE(rig.test.watchMorning(), 2 * 60 * 1000);
+        rig.clock.set(QDate(2026, 12, 9), QTime(5, 0));
+        QCOMPARE(rig.test.watchMorning(), SelfTest::kWatchCapMs);
+        rig.clock.set(QDate(2026, 12, 9), QTime(9, 0));
+        QCOMPARE(rig.test.watchMorning(), SelfTest::kWatchCapMs);
+    }
+
     void startUpInTheWindowIsTheMorningOne() {
         Rig rig;
         rig.clock.set(QDate(2026, 12, 9), QTime(6, 50));

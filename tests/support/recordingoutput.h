@@ -17,6 +17,7 @@ public:
         ++opened;
         real_.openStream();
     }
+    void prerollIn(const QString& path, qint64 inMs) override { real_.prerollIn(path, inMs); }
     SoundOutcome playToEnd(const QString& path) override {
         QElapsedTimer t;
         t.start();

@@ -309,7 +309,7 @@ void AudioStream::feed() {
             decoderStart_ = std::chrono::steady_clock::now();  // not asked: not silent
             return;
         }
-        if (!feedCurrent(s)) return;
+        if (!padUntilDue(s) || !feedCurrent(s)) return;
     }
 }
 
@@ -388,6 +388,51 @@ bool AudioStream::feedCurrent(const SoundRef& s) {
     return true;
 }
 
+// A sound with a due time: silence runs the output until the sample that is heard then, so
+// the sound's first sample is heard on time however long the device took to start. Should
+// the output not be running in time, the sound simply starts (as one without a due time).
+bool AudioStream::padUntilDue(const SoundRef& s) {
+    qint64 due;
+    {
+        std::lock_guard lock(mutex_);
+        if (s->startFrame >= 0) return true;
+        due = s->notBeforeMs;
+    }
+    if (due < 0 || padDone_) return true;
+    const qint64 now = nowMs();
+    constexpr qint64 kStartSilenceMs = 100;
+    constexpr qint64 kSteadyMs = 150;  // the position has kept pace with the clock this long
+    if (outputRunning_ && runningSinceMs_ < 0) {
+        runningSinceMs_ = now;
+        runningSinceFrame_ = positionFrame_;
+    }
+    const qint64 ranMs = now - runningSinceMs_;
+    // (A sink without a ring buffer, a capture or a fakesink, takes what it is given.)
+    const bool paced = safetyFrames_ == 0 ||
+                       (ranMs >= kSteadyMs &&
+                        framesToMs(positionFrame_ - runningSinceFrame_) * 10 >= ranMs * 8);
+    const bool steady = outputRunning_ && paced;
+    if (outputRunning_ && !steady && ranMs >= kSteadyMs) {
+        // not keeping pace (standing still, or only just started): look again from here
+        runningSinceMs_ = now;
+        runningSinceFrame_ = positionFrame_;
+    }
+    if (!steady) {
+        if (now + framesToMs(safetyFrames_) + kStartSilenceMs >= due) return padDone_ = true;
+        // enough to start the output's clock and keep it fed, not so much that it delays the
+        // sound should it have to start unplaced
+        const qint64 want = (safetyFrames_ > 0 ? positionFrame_ : 0) + safetyFrames_ +
+                            msToFrames(kStartSilenceMs);
+        if (writeFrame_ < want) pushSilence(want - writeFrame_);
+        return false;
+    }
+    const qint64 target = positionFrame_ + msToFrames(due - now);
+    const qint64 upTo = std::min(target, positionFrame_ + msToFrames(kAheadMs));
+    if (writeFrame_ < upTo) pushSilence(upTo - writeFrame_);
+    if (writeFrame_ < target) return false;
+    return padDone_ = true;
+}
+
 void AudioStream::beginSound(const SoundRef& s) {
     {
         std::lock_guard lock(mutex_);
@@ -440,6 +485,7 @@ void AudioStream::pushSilence(qint64 frames) {
 
 void AudioStream::finishSound(const SoundRef& s, bool ok, const QString& error) {
     decoder_.reset();
+    padDone_ = false;
     span_.clear();
     {
         std::lock_guard lock(mutex_);

@@ -35,7 +35,8 @@ public:
         int spanMs = -1;  // >= 0: only the first spanMs, then silenceMs of silence
         int silenceMs = 0;
         qint64 queuedMs = 0;
-        qint64 aheadMs = 0;  // audio queued before it when it was queued
+        qint64 aheadMs = 0;       // audio queued before it when it was queued
+        qint64 notBeforeMs = -1;  // >= 0: its first sample is to be heard then (steady clock)
 
         // written by the worker, read by the owner (under the stream's lock)
         bool fed = false;      // every sample of it is in the stream (or it failed)
@@ -95,6 +96,7 @@ private:
     void trackPosition();
     void feed();
     bool feedCurrent(const SoundRef& s);
+    bool padUntilDue(const SoundRef& s);
     void beginSound(const SoundRef& s);
     void pushSpan(const SoundRef& s);
     void finishSound(const SoundRef& s, bool ok, const QString& error);
@@ -125,6 +127,11 @@ private:
     qint64 safetyFrames_ = 0;     // how far ahead of the output a sample must be to be heard
     qint64 leadFrames_ = 0;
     bool eosSent_ = false;
+    bool padDone_ = false;  // the silence before the current sound's due time is queued
+    // When the output's position was first seen moving, and where: a sound's due sample is
+    // placed only once it moves with the clock (a sink may stand still, then catch up).
+    qint64 runningSinceMs_ = -1;
+    qint64 runningSinceFrame_ = 0;
     bool eosSeen_ = false;
     std::chrono::steady_clock::time_point decoderStart_;
 };

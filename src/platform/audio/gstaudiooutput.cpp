@@ -189,6 +189,7 @@ void GstAudioOutput::openStream() {
     }
     if (inStream_) closeStream();
     inStream_ = true;
+    prerolled_.reset();
     streamFault_.clear();
     streamNoDevice_ = false;
     if (!initError_.isEmpty()) {
@@ -224,16 +225,32 @@ SoundOutcome GstAudioOutput::queueSpan(const QString& path, int milliseconds, in
     return play(path, milliseconds, silenceMs);
 }
 
+SoundOutcome GstAudioOutput::makeSound(const QString& path, AudioStream::Sound* sound) const {
+    if (SoundOutcome bad = checkFile(path); !bad) return bad;
+    QString why;
+    sound->uri = soundFileUri(path, &why);
+    if (sound->uri.isEmpty()) return SoundOutcome::fileFault(why);
+    return {};
+}
+
+void GstAudioOutput::prerollIn(const QString& path, qint64 inMs) {
+    reap();
+    if (busy_ || !inStream_ || !stream_ || !streamFault_.isEmpty()) return;
+    AudioStream::Sound sound;
+    if (!makeSound(path, &sound)) return;  // its playToEnd says why
+    sound.queuedMs = nowMs();
+    sound.notBeforeMs = sound.queuedMs + qMax<qint64>(0, inMs);
+    prerolled_ = stream_->queue(std::move(sound));
+    prerolledPath_ = path;
+}
+
 SoundOutcome GstAudioOutput::play(const QString& path, int spanMs, int silenceMs) {
     reap();
     if (busy_)
         return SoundOutcome::fileFault(
             QStringLiteral("busy: another sound is playing, not playing %1").arg(path));
-    if (SoundOutcome bad = checkFile(path); !bad) return bad;
-    QString why;
     AudioStream::Sound sound;
-    sound.uri = soundFileUri(path, &why);
-    if (sound.uri.isEmpty()) return SoundOutcome::fileFault(why);
+    if (SoundOutcome bad = makeSound(path, &sound); !bad) return bad;
     sound.spanMs = spanMs;
     sound.silenceMs = silenceMs;
 
@@ -248,9 +265,13 @@ SoundOutcome GstAudioOutput::play(const QString& path, int spanMs, int silenceMs
 
     const std::shared_ptr<AudioStream> stream = stream_;
     sound.queuedMs = nowMs();
-    const AudioStream::SoundRef ref = stream->queue(std::move(sound));
+    // The sound queued ahead for this turn is awaited, not queued again.
+    const bool ahead = prerolled_ && prerolledPath_ == path && spanMs < 0;
+    const AudioStream::SoundRef ref = ahead ? prerolled_ : stream->queue(std::move(sound));
+    prerolled_.reset();
     AudioStream::Sound now = stream->sound(ref);
-    const qint64 turnMs = now.queuedMs + now.aheadMs;  // when its first sample is due
+    // when its first sample is due
+    const qint64 turnMs = std::max(now.queuedMs + now.aheadMs, now.notBeforeMs);
     const bool span = spanMs >= 0;
     busy_ = true;
     const StreamWaker::Wait waited = waker_->waitUntil(
@@ -312,6 +333,7 @@ StreamOutcome GstAudioOutput::closeStream() {
     StreamOutcome out;
     if (!inStream_ || busy_) return out;
     inStream_ = false;
+    prerolled_.reset();
     if (!stream_) {
         if (!streamFault_.isEmpty()) out.result = Result::failure(streamFault_);
         out.noDevice = streamNoDevice_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/audio/audiostream.h"
 #include "platform/audiooutput.h"
 
 #include <chrono>
@@ -48,6 +49,7 @@ public:
     GstAudioOutput& operator=(const GstAudioOutput&) = delete;
 
     void openStream() override;
+    void prerollIn(const QString& path, qint64 inMs) override;
     SoundOutcome playToEnd(const QString& path) override;
     SoundOutcome queueSpan(const QString& path, int milliseconds, int silenceMs) override;
     StreamOutcome closeStream() override;
@@ -63,6 +65,8 @@ public:
 
 private:
     SoundOutcome checkFile(const QString& path) const;
+    // The file as a sound of the stream, or why it cannot be one.
+    SoundOutcome makeSound(const QString& path, AudioStream::Sound* sound) const;
     std::shared_ptr<AudioStream> startStream(QString* error);
     SoundOutcome play(const QString& path, int spanMs, int silenceMs);
     void giveUp(const QString& why);
@@ -73,6 +77,8 @@ private:
     PipelineObserver observer_;
     std::shared_ptr<StreamWaker> waker_;
     std::shared_ptr<AudioStream> stream_;  // the open stream
+    QString prerolledPath_;                // queued ahead by prerollIn, not yet awaited
+    std::shared_ptr<AudioStream::Sound> prerolled_;
     bool inStream_ = false;
     QString streamFault_;  // why the rest of this stream's sounds fail at once
     bool streamNoDevice_ = false;

@@ -3,6 +3,7 @@
 #include "platform/audiooutput.h"
 
 #include <QList>
+#include <QPair>
 #include <QSet>
 #include <QStringList>
 
@@ -28,6 +29,10 @@ public:
         ++opened;
         if (onStream) onStream(QStringLiteral("open"));
     }
+    void prerollIn(const QString& path, qint64 inMs) override {
+        prerolls.append({path, inMs});
+        if (onStream) onStream(QStringLiteral("preroll ") + path);
+    }
     SoundOutcome playToEnd(const QString& path) override { return record({path, -1, 0}); }
     SoundOutcome queueSpan(const QString& path, int milliseconds, int silenceMs) override {
         return record({path, milliseconds, silenceMs});
@@ -47,6 +52,7 @@ public:
     }
 
     QList<Play> plays;
+    QList<QPair<QString, qint64>> prerolls;  // path, in how many ms
     QSet<QString> failing;
     int opened = 0;
     int drained = 0;
