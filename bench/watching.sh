@@ -64,7 +64,14 @@ xdotool windowminimize "$win"
 sleep 3
 
 cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-ctx() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ {s += $2} END {print s}'; }
+# Per thread ("tid switches"): a slice counts each thread's own growth, so a thread that ends
+# during the run (the start-up self-test's) takes nothing away from the others.
+ctx() {
+  for t in /proc/"$1"/task/*; do
+    echo "${t##*/} $(awk '/ctxt_switches/ {s += $2} END {print s}' "$t/status" 2>/dev/null)"
+  done
+}
+ctxdelta() { awk 'NR == FNR {a[$1] = $2; next} $2 != "" {d += $2 - a[$1]} END {print d + 0}' "$1" "$2"; }
 pss() { awk '/^Pss:/ {print $2}' "/proc/$1/smaps_rollup"; }
 rss() { awk '/^Rss:/ {print $2}' "/proc/$1/smaps_rollup"; }
 names=(hidden shown anchor100 anchor1000)
@@ -73,11 +80,14 @@ for i in 0 1 2 3; do echo "${names[i]} pss0 $(pss ${procs[i]}) rss0 $(rss ${proc
 slice=$((secs / slices))
 for ((s = 0; s < slices; s++)); do
   t0=$(date +%s%N)
-  for p in "${procs[@]}"; do echo "$(cpu $p) $(ctx $p)"; done >"$work/a"
+  for i in 0 1 2 3; do cpu ${procs[i]} >"$work/cpu$i.a"; ctx ${procs[i]} >"$work/ctx$i.a"; done
   sleep "$slice"
   t1=$(date +%s%N)
-  for p in "${procs[@]}"; do echo "$(cpu $p) $(ctx $p)"; done >"$work/b"
-  paste "$work/a" "$work/b" | awk -v t0="$t0" -v t1="$t1" -v s="$s" '{print s, NR - 1, ($3 - $1), ($4 - $2), (t1 - t0) / 1e9}' >>"$work/slices"
+  for i in 0 1 2 3; do cpu ${procs[i]} >"$work/cpu$i.b"; ctx ${procs[i]} >"$work/ctx$i.b"; done
+  for i in 0 1 2 3; do
+    echo "$s $i $(($(cat "$work/cpu$i.b") - $(cat "$work/cpu$i.a")))" \
+      "$(ctxdelta "$work/ctx$i.a" "$work/ctx$i.b") $(((t1 - t0) / 1000000))e-3"
+  done >>"$work/slices"
 done
 for i in 0 1 2 3; do echo "${names[i]} pss1 $(pss ${procs[i]}) rss1 $(rss ${procs[i]})"; done >"$work/mem1"
 grep -c "asleep\|watching" "$work/hidden/log" >/dev/null || true
