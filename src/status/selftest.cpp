@@ -188,12 +188,17 @@ void SelfTest::start() {
     watch_.start(watchMorning());
 }
 
+// The morning self-test is due from this time of day until the first bell.
+QTime SelfTest::morningFrom(QTime firstBell) {
+    constexpr int before = kMinutesBeforeFirstBell * 60;
+    return firstBell.msecsSinceStartOfDay() / 1000 > before ? firstBell.addSecs(-before)
+                                                            : QTime(0, 0);
+}
+
 void SelfTest::markMorningIfDue(const QDateTime& now) {
     const std::optional<QTime> first = firstTrigger(triggers_ ? triggers_() : QStringList());
     if (!first) return;
-    constexpr int before = kMinutesBeforeFirstBell * 60;
-    const QTime from =
-        first->msecsSinceStartOfDay() / 1000 > before ? first->addSecs(-before) : QTime(0, 0);
+    const QTime from = morningFrom(*first);
     if (now.time() >= from && now.time() < *first) morningDone_ = now.date();
 }
 
@@ -211,10 +216,7 @@ int SelfTest::watchMorning() {
     qint64 sleepMs = kWatchCapMs;
     const std::optional<QTime> first = firstTrigger(triggers_ ? triggers_() : QStringList());
     if (first && morningDone_ != now.date()) {
-        constexpr int before = kMinutesBeforeFirstBell * 60;
-        const QTime from =
-            first->msecsSinceStartOfDay() / 1000 > before ? first->addSecs(-before) : QTime(0, 0);
-        const qint64 until = now.time().msecsTo(from);
+        const qint64 until = now.time().msecsTo(morningFrom(*first));
         if (until > 0) sleepMs = std::min(sleepMs, until);
     }
     return int(std::max<qint64>(sleepMs, 1000));

@@ -117,6 +117,7 @@ private:
     CheckResult checkRelay();
     void finish(CheckResult relay);
     void markMorningIfDue(const QDateTime& now);
+    static QTime morningFrom(QTime firstBell);
 
     Probes probes_;
     const ProgramStore& store_;
