@@ -280,6 +280,22 @@ private slots:
         QCOMPARE(formClicks, 1);
     }
 
+    // A label sized by its text keeps fitting it: the clock's digits change every second
+    // (its size is not measured again then), other texts change length or letters.
+    void labelsSizedByTheirTextKeepFittingIt() {
+        auto* clock = qobject_cast<QLabel*>(w(QStringLiteral("Label1")));
+        auto* phrase = qobject_cast<QLabel*>(w(QStringLiteral("lbl_closing_phrase")));
+        for (const char* text : {"08:00:00", "11:11:11", "00:00:00", "23:59:59", "8:00", "08:00:00"}) {
+            model_.setText(QStringLiteral("Label1"), QString::fromUtf8(text));
+            QCOMPARE(clock->text(), QString::fromUtf8(text));
+            QCOMPARE(clock->size(), clock->sizeHint());
+        }
+        for (const char* text : {"ปิดเครื่องใน 120", "ปิดเครื่องใน 99", "ปิดเครื่องใน 11", "ปิดเครื่องใน 88", "iiiiiii", "WWWWWWW", "วันพุธ"}) {
+            model_.setText(QStringLiteral("lbl_closing_phrase"), QString::fromUtf8(text));
+            QCOMPARE(phrase->size(), phrase->sizeHint());
+        }
+    }
+
     // Scrolling over the editor must not move a bell time: a list takes the wheel only once
     // it has the focus (a click gives it).
     void wheelNeedsFocus_data() {
