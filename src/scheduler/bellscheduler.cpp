@@ -196,6 +196,7 @@ void BellScheduler::Timer3_Timer() {
         recorder_.newDay(now);
     }
     if (gap && dateChanged) unseen += latebells::unseen(triggers(), date, lastTick_, now);
+    if (gap && timeSkipped_) timeSkipped_();
 
     if (triggersStale_) compileTriggers();
     bool hit = false;

@@ -52,6 +52,11 @@ public:
     // `reloadEditor`: the day programs changed too (a restored backup): the whole armToday.
     void armWhenIdle(bool reloadEditor);
 
+    // Called by a tick that finds more than a second gone since the one before it: a sleep
+    // that ended, a stall, the wall clock set. Whoever sleeps on a plan of their own looks at
+    // the clock again.
+    void setTimeSkipped(std::function<void()> f) { timeSkipped_ = std::move(f); }
+
     // The shutdown watch the tick runs after the period comparison (slide-in true).
     void setShutdownWatch(std::function<void(bool slideIn)> watch) {
         shutdownWatch_ = std::move(watch);
@@ -118,6 +123,7 @@ private:
     QDateTime dueAt_;        // the fired trigger's second (or announce-now's click)
     int countdownFrom_ = 0;  // delayCount when the countdown began
     std::function<void(bool)> shutdownWatch_;
+    std::function<void()> timeSkipped_;
     QString firedText_;  // the trigger that fired, for the identification
     QDateTime lastTick_;
     ElapsedClocks lastElapsed_;

@@ -188,6 +188,10 @@ void SelfTest::start() {
     watch_.start(watchMorning());
 }
 
+void SelfTest::lookAgain() {
+    if (watch_.isActive()) watch_.start(watchMorning());
+}
+
 // The morning self-test is due from this time of day until the first bell.
 QTime SelfTest::morningFrom(QTime firstBell) {
     constexpr int before = kMinutesBeforeFirstBell * 60;

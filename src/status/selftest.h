@@ -104,6 +104,9 @@ public:
     bool running() const { return running_; }
     const SelfTestReport& last() const { return last_; }
 
+    // Time went on further than the watch planned for (the clock was set, the program slept):
+    // the watch looks now instead of when its sleep ends.
+    void lookAgain();
     // The watch's look at the clock: runs the morning self-test once it is due, and says
     // how long the watch may sleep before it looks again.
     int watchMorning();

@@ -184,6 +184,7 @@ struct TavirinApp::Parts {
              {SelfTest::kItemLibrary, library.root(), false}});
         selfTest->setBellInProgress([this] { return scheduler->bellInProgress(); });
         selfTest->setTriggers([this] { return DayStatus::triggers(form); });
+        scheduler->setTimeSkipped([this] { selfTest->lookAgain(); });
         selfTest->onReport([this](const SelfTestReport& r) {
             journal.recordChecks(r.at, checkRecords(r));
             dayStatus->setSelfTest(r);

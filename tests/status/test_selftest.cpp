@@ -164,6 +164,23 @@ private slots:
         QCOMPARE(rig.test.watchMorning(), SelfTest::kWatchCapMs);
     }
 
+    // The clock set into the morning window while the watch sleeps (here towards its cap):
+    // told that time skipped, the watch looks at once and the morning self-test runs.
+    void aClockSetWakesTheWatch() {
+        Rig rig;
+        rig.clock.set(QDate(2026, 12, 8), QTime(23, 0));
+        QSignalSpy done(&rig.test, &SelfTest::finished);
+        rig.test.lookAgain();  // no watch before the start: nothing
+        QVERIFY(!rig.test.running());
+        rig.test.start();
+        QVERIFY(done.wait(3000));
+        rig.clock.set(QDate(2026, 12, 9), QTime(6, 50));
+        rig.test.lookAgain();
+        QVERIFY(rig.test.running());
+        QVERIFY(done.wait(3000));
+        QCOMPARE(rig.test.last().reason, QStringLiteral("morning"));
+    }
+
     void startUpInTheWindowIsTheMorningOne() {
         Rig rig;
         rig.clock.set(QDate(2026, 12, 9), QTime(6, 50));
