@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What watching the clock costs, side by side in one run under Xvfb with a window manager:
-# the program with its window hidden (minimised) and shown, and two anchors, a minimal Qt
-# Widgets program with a 100 ms and with a 1000 ms QTimer. For each: CPU-s per hour (utime +
+# the program with its window hidden (minimised) and shown, and three anchors, a minimal Qt
+# Widgets program with a 100 ms and with a 1000 ms QTimer changing a label of a hidden window,
+# and the same 1000 ms program with its label on the screen (what any shown clock costs). For each: CPU-s per hour (utime +
 # stime, /proc/PID/stat) and wake-ups per second (voluntary + involuntary context switches of
 # all its threads, /proc/PID/task/*/status), per slice and over the whole run; PSS and RSS at
 # the start and the end (/proc/PID/smaps_rollup).
@@ -55,6 +56,7 @@ hidden=$(start_app hidden)
 shown=$(start_app shown)
 "$anchor" 100 & pids+=($!); a100=$!
 "$anchor" 1000 & pids+=($!); a1000=$!
+"$anchor" 1000 shown & pids+=($!); a1000shown=$!
 for h in hidden shown; do
   until grep -q "Tavirin started" "$work/$h/log" 2>/dev/null; do sleep 0.1; done
 done
@@ -74,28 +76,29 @@ ctx() {
 ctxdelta() { awk 'NR == FNR {a[$1] = $2; next} $2 != "" {d += $2 - a[$1]} END {print d + 0}' "$1" "$2"; }
 pss() { awk '/^Pss:/ {print $2}' "/proc/$1/smaps_rollup"; }
 rss() { awk '/^Rss:/ {print $2}' "/proc/$1/smaps_rollup"; }
-names=(hidden shown anchor100 anchor1000)
-procs=($hidden $shown $a100 $a1000)
-for i in 0 1 2 3; do echo "${names[i]} pss0 $(pss ${procs[i]}) rss0 $(rss ${procs[i]})"; done >"$work/mem0"
+names=(hidden shown anchor100 anchor1000 anchor1000shown)
+procs=($hidden $shown $a100 $a1000 $a1000shown)
+for i in 0 1 2 3 4; do echo "${names[i]} pss0 $(pss ${procs[i]}) rss0 $(rss ${procs[i]})"; done >"$work/mem0"
 slice=$((secs / slices))
 for ((s = 0; s < slices; s++)); do
   t0=$(date +%s%N)
-  for i in 0 1 2 3; do cpu ${procs[i]} >"$work/cpu$i.a"; ctx ${procs[i]} >"$work/ctx$i.a"; done
+  for i in 0 1 2 3 4; do cpu ${procs[i]} >"$work/cpu$i.a"; ctx ${procs[i]} >"$work/ctx$i.a"; done
   sleep "$slice"
   t1=$(date +%s%N)
-  for i in 0 1 2 3; do cpu ${procs[i]} >"$work/cpu$i.b"; ctx ${procs[i]} >"$work/ctx$i.b"; done
-  for i in 0 1 2 3; do
+  for i in 0 1 2 3 4; do cpu ${procs[i]} >"$work/cpu$i.b"; ctx ${procs[i]} >"$work/ctx$i.b"; done
+  for i in 0 1 2 3 4; do
     echo "$s $i $(($(cat "$work/cpu$i.b") - $(cat "$work/cpu$i.a")))" \
       "$(ctxdelta "$work/ctx$i.a" "$work/ctx$i.b") $(((t1 - t0) / 1000000))e-3"
   done >>"$work/slices"
 done
-for i in 0 1 2 3; do echo "${names[i]} pss1 $(pss ${procs[i]}) rss1 $(rss ${procs[i]})"; done >"$work/mem1"
+for i in 0 1 2 3 4; do echo "${names[i]} pss1 $(pss ${procs[i]}) rss1 $(rss ${procs[i]})"; done >"$work/mem1"
 grep -c "asleep\|watching" "$work/hidden/log" >/dev/null || true
 
 python3 - "$work/slices" "$work/mem0" "$work/mem1" "$(getconf CLK_TCK)" <<'PY'
 import sys, collections
 slices, mem0, mem1, hz = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-names = ["tavirin, window hidden", "tavirin, window shown", "Qt Widgets, 100 ms QTimer", "Qt Widgets, 1000 ms QTimer"]
+names = ["tavirin, window hidden", "tavirin, window shown", "Qt Widgets, 100 ms QTimer",
+         "Qt Widgets, 1000 ms QTimer", "the same, label shown"]
 per = collections.defaultdict(list)
 tot = collections.defaultdict(lambda: [0, 0, 0.0])
 for line in open(slices):
