@@ -43,11 +43,13 @@ QFont fontFor(FontRole role) {
     return f;
 }
 
-// Two texts alike but for which digits they hold, like the clock's from one second to the next.
+// Two texts alike but for which digits 0-9 they hold, like the clock's from one second to the
+// next. (Thai digits are other letters here: their width is not the one measured below.)
 bool onlyDigitsDiffer(const QString& a, const QString& b) {
+    auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
     if (a.size() != b.size()) return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i] && !(a[i].isDigit() && b[i].isDigit())) return false;
+        if (a[i] != b[i] && !(digit(a[i]) && digit(b[i]))) return false;
     }
     return true;
 }

@@ -290,7 +290,7 @@ private slots:
             QCOMPARE(clock->text(), QString::fromUtf8(text));
             QCOMPARE(clock->size(), clock->sizeHint());
         }
-        for (const char* text : {"ปิดเครื่องใน 120", "ปิดเครื่องใน 99", "ปิดเครื่องใน 11", "ปิดเครื่องใน 88", "iiiiiii", "WWWWWWW", "วันพุธ"}) {
+        for (const char* text : {"ปิดเครื่องใน 120", "ปิดเครื่องใน 99", "ปิดเครื่องใน 11", "ปิดเครื่องใน 88", "iiiiiii", "WWWWWWW", "ปิดเครื่องใน ๑๑", "ปิดเครื่องใน ๘๘", "วันพุธ"}) {
             model_.setText(QStringLiteral("lbl_closing_phrase"), QString::fromUtf8(text));
             QCOMPARE(phrase->size(), phrase->sizeHint());
         }
