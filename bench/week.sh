@@ -71,6 +71,6 @@ for ((d = 0; d < days; d++)); do
   done
   report "$day"
 done
-echo "self-tests: $(grep -c 'self-test done' "$DESKTOP_LOG") (one at start-up, one each morning)"
+echo "self-tests: $(grep -c 'self-test done' "$DESKTOP_LOG") (the start-up one at 06:40 on Monday, then one each morning)"
 echo "outcomes: $(grep -oE 'the bell of period [0-9]+ at [0-9:]+ [a-z]+' "$DESKTOP_LOG" |
   awk '{print $NF}' | sort | uniq -c | tr '\n' ' ')"
