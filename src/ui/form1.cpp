@@ -3,6 +3,7 @@
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "platform/logging.h"
+#include "ui/clocklabel.h"
 #include "ui/pictures.h"
 #include "ui/twips.h"
 
@@ -89,6 +90,9 @@ QWidget* Form1::create(const Control& c) {
     QWidget* parent = c.parent.isEmpty() ? this : widgets_.value(c.parent, this);
     switch (c.kind) {
         case ControlKind::Label:
+            // The clock changes every second all day: it repaints only the digits that changed.
+            if (c.font == FontRole::Clock) return new ClockLabel(parent);
+            [[fallthrough]];
         case ControlKind::Picture: {
             auto* l = new QLabel(parent);
             if (c.kind == ControlKind::Picture) l->setScaledContents(true);
@@ -150,7 +154,8 @@ void Form1::apply(const QString& name) {
     const bool first = last == applied_.end();
     const Control* was = first ? nullptr : &last.value();
     auto changed = [&](auto member) { return first || c.*member != was->*member; };
-    const Twips tw = Twips::forWidget(this);
+    // The screen's DPI is read only for what is placed or sized, not for the clock's second.
+    auto tw = [this] { return Twips::forWidget(this); };
     QSignalBlocker block(w);
 
     if (changed(&Control::toolTip)) w->setToolTip(c.toolTip);
@@ -159,13 +164,15 @@ void Form1::apply(const QString& name) {
     const bool textChanged = changed(&Control::text);
     switch (c.kind) {
         case ControlKind::Label:
-            if (textChanged) static_cast<QLabel*>(w)->setText(c.text);
+            if (!textChanged) break;
+            if (auto* clock = qobject_cast<ClockLabel*>(w)) clock->setText(c.text);
+            else static_cast<QLabel*>(w)->setText(c.text);
             break;
         case ControlKind::Picture:
             if (first || changed(&Control::picture) || changed(&Control::width) ||
                 changed(&Control::height))
                 static_cast<QLabel*>(w)->setPixmap(
-                    builtInPicture(c.picture, tw.rect(0, 0, c.width, c.height).size()));
+                    builtInPicture(c.picture, tw().rect(0, 0, c.width, c.height).size()));
             break;
         case ControlKind::Button:
             if (textChanged) static_cast<QPushButton*>(w)->setText(c.text);
@@ -200,9 +207,9 @@ void Form1::apply(const QString& name) {
     const bool placeChanged = changed(&Control::x) || changed(&Control::y) ||
                               changed(&Control::width) || changed(&Control::height);
     if (c.width > 0 && c.height > 0) {
-        if (placeChanged) w->setGeometry(tw.rect(c.x, c.y, c.width, c.height));
+        if (placeChanged) w->setGeometry(tw().rect(c.x, c.y, c.width, c.height));
     } else if (placeChanged) {
-        w->move(tw.toPx(c.x), tw.toPx(c.y));
+        w->move(tw().toPx(c.x), tw().toPx(c.y));
         w->adjustSize();
     } else if (textChanged) {
         // A label sizes itself to its text. The clock's changes every second, only in its
@@ -327,7 +334,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         return true;
     // Labels, pictures and frames take their own clicks; they must not fall through to the
     // window background, whose click closes the panels.
-    const bool passive = qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w);
+    const bool passive =
+        qobject_cast<QLabel*>(w) || qobject_cast<ClockLabel*>(w) || qobject_cast<QGroupBox*>(w);
     switch (event->type()) {
         case QEvent::MouseButtonPress:
             model_.click(name + QStringLiteral("_MouseDown"));

@@ -2,6 +2,7 @@
 
 #include "model/form1layout.h"
 #include "model/formmodel.h"
+#include "ui/clocklabel.h"
 #include "ui/form1.h"
 #include "ui/twips.h"
 
@@ -11,7 +12,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -134,7 +137,9 @@ private slots:
         QFETCH(bool, visible);
         QWidget* c = w(name);
         QVERIFY2(c, qPrintable(name));
-        if (kind == QLatin1String("L")) {
+        if (auto* clock = qobject_cast<ClockLabel*>(c); kind == QLatin1String("L") && clock) {
+            QCOMPARE(clock->text(), text);
+        } else if (kind == QLatin1String("L")) {
             auto* l = qobject_cast<QLabel*>(c);
             QVERIFY(l);
             QCOMPARE(l->text(), text);
@@ -283,7 +288,7 @@ private slots:
     // A label sized by its text keeps fitting it: the clock's digits change every second
     // (its size is not measured again then), other texts change length or letters.
     void labelsSizedByTheirTextKeepFittingIt() {
-        auto* clock = qobject_cast<QLabel*>(w(QStringLiteral("Label1")));
+        auto* clock = qobject_cast<ClockLabel*>(w(QStringLiteral("Label1")));
         auto* phrase = qobject_cast<QLabel*>(w(QStringLiteral("lbl_closing_phrase")));
         for (const char* text : {"08:00:00", "11:11:11", "00:00:00", "23:59:59", "8:00", "08:00:00"}) {
             model_.setText(QStringLiteral("Label1"), QString::fromUtf8(text));
@@ -294,6 +299,53 @@ private slots:
             model_.setText(QStringLiteral("lbl_closing_phrase"), QString::fromUtf8(text));
             QCOMPARE(phrase->size(), phrase->sizeHint());
         }
+    }
+
+    // The clock repaints only the digits that changed, over the window's picture, and what
+    // the window shows afterwards is what a full repaint draws: no digit left stale or cut.
+    void clockRepaintsOnlyWhatChanged() {
+        auto* clock = qobject_cast<ClockLabel*>(w(QStringLiteral("Label1")));
+        QVERIFY(clock);
+        QRegion painted;
+        struct Spy : QObject {
+            QRegion* painted;
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) *painted += static_cast<QPaintEvent*>(e)->region();
+                return false;
+            }
+        } spy;
+        spy.painted = &painted;
+        clock->installEventFilter(&spy);
+        auto onScreen = [this] { return form_->screen()->grabWindow(form_->winId()).toImage(); };
+        auto show = [&](const char* text) {
+            painted = {};
+            model_.setText(QStringLiteral("Label1"), QString::fromUtf8(text));
+            QTRY_VERIFY(!painted.isEmpty());
+        };
+        const int digit = clock->width() / 8;
+        show("08:00:00");
+        // the next text, and at most how many digits wide the painted area may be
+        const struct { const char* text; int digits; } seconds[] = {
+            {"08:00:01", 1}, {"08:00:09", 1}, {"08:00:10", 2}, {"08:09:59", 4},
+            {"08:10:00", 5}, {"23:59:59", 8}, {"00:00:00", 8}, {"00:00:01", 1}};
+        for (const auto& s : seconds) {
+            show(s.text);
+            QVERIFY2(painted.boundingRect().width() <= (s.digits + 1) * digit, s.text);
+            QVERIFY2(painted.boundingRect().width() > 0, s.text);
+        }
+        // Text of another length or with Thai letters is drawn whole.
+        for (const char* text : {"8:00", "วันพุธ 08:00", "08:00:00"}) {
+            show(text);
+            QCOMPARE(painted.boundingRect(), clock->rect());
+            QCOMPARE(clock->size(), clock->sizeHint());
+        }
+        for (const char* text : {"08:00:01", "08:00:59", "08:01:00", "11:11:11", "08:08:08"}) {
+            show(text);
+            const QImage shown = onScreen();
+            form_->repaint();
+            QCOMPARE(onScreen(), shown);
+        }
+        clock->removeEventFilter(&spy);
     }
 
     // Scrolling over the editor must not move a bell time: a list takes the wheel only once
