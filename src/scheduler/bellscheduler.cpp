@@ -31,6 +31,20 @@ constexpr int kShownTop = 1200;
 constexpr int kResumeMs = 100;
 constexpr int kLongestDelaySeconds = 10;
 
+// "HH:mm:ss", written out by hand: the clock's text is made every second, and a format
+// string goes through the locale's date-time formatter.
+QString hhmmss(QTime t) {
+    if (!t.isValid()) return {};
+    QString text(8, u':');
+    QChar* out = text.data();
+    for (int v : {t.hour(), t.minute(), t.second()}) {
+        out[0] = QChar(u'0' + v / 10);
+        out[1] = QChar(u'0' + v % 10);
+        out += 3;
+    }
+    return text;
+}
+
 }  // namespace
 
 BellScheduler::BellScheduler(Parts parts) : p_(parts), recorder_(parts.journal, parts.clock) {
@@ -165,7 +179,7 @@ QString BellScheduler::refreshClockLabel() {
 }
 
 QString BellScheduler::refreshClockLabel(const QDateTime& now) {
-    const QString text = now.time().toString(QStringLiteral("HH:mm:ss"));
+    const QString text = hhmmss(now.time());
     p_.form.setText(QStringLiteral("Label1"), text);
     p_.form.setToolTip(QStringLiteral("Label1"), QStringLiteral("เวลาขณะนี้คือ ") + text);
     return text;

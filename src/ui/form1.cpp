@@ -3,7 +3,7 @@
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "platform/logging.h"
-#include "ui/clocklabel.h"
+#include "ui/staticlabel.h"
 #include "ui/pictures.h"
 #include "ui/twips.h"
 
@@ -90,8 +90,12 @@ QWidget* Form1::create(const Control& c) {
     QWidget* parent = c.parent.isEmpty() ? this : widgets_.value(c.parent, this);
     switch (c.kind) {
         case ControlKind::Label:
-            // The clock changes every second all day: it repaints only the digits that changed.
-            if (c.font == FontRole::Clock) return new ClockLabel(parent);
+            // The clock changes every second all day: it repaints only the digits that changed,
+            // and the title that its digits overlap is not laid out again each time.
+            if (c.font == FontRole::Clock)
+                return new StaticLabel(StaticLabel::Drawing::ByCharacter, parent);
+            if (c.font == FontRole::Title)
+                return new StaticLabel(StaticLabel::Drawing::Whole, parent);
             [[fallthrough]];
         case ControlKind::Picture: {
             auto* l = new QLabel(parent);
@@ -165,7 +169,7 @@ void Form1::apply(const QString& name) {
     switch (c.kind) {
         case ControlKind::Label:
             if (!textChanged) break;
-            if (auto* clock = qobject_cast<ClockLabel*>(w)) clock->setText(c.text);
+            if (auto* l = qobject_cast<StaticLabel*>(w)) l->setText(c.text);
             else static_cast<QLabel*>(w)->setText(c.text);
             break;
         case ControlKind::Picture:
@@ -335,7 +339,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     // Labels, pictures and frames take their own clicks; they must not fall through to the
     // window background, whose click closes the panels.
     const bool passive =
-        qobject_cast<QLabel*>(w) || qobject_cast<ClockLabel*>(w) || qobject_cast<QGroupBox*>(w);
+        qobject_cast<QLabel*>(w) || qobject_cast<StaticLabel*>(w) || qobject_cast<QGroupBox*>(w);
     switch (event->type()) {
         case QEvent::MouseButtonPress:
             model_.click(name + QStringLiteral("_MouseDown"));

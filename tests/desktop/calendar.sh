@@ -30,9 +30,9 @@ desktop_wait_hidden 60
 # until shortly before its next bell, and a clock moved through faketime's file (unlike a
 # clock set on the machine) does not wake it.
 xdotool windowactivate "$DESKTOP_WIN"
+desktop_wait_geometry "737x411 IsViewable" 20
 desktop_clock "2026-12-10 07:59:55"
 desktop_wait_log 'is not rung today: วันหยุด วันรัฐธรรมนูญ' 20
-desktop_wait_geometry "737x411 IsViewable"
 desktop_shot calendar-holiday
 sleep 3
 [ "$(grep -c 'bell fired' "$DESKTOP_LOG")" -eq 1 ] || desktop_fail "a bell rang on the holiday"

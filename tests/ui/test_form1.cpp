@@ -2,7 +2,7 @@
 
 #include "model/form1layout.h"
 #include "model/formmodel.h"
-#include "ui/clocklabel.h"
+#include "ui/staticlabel.h"
 #include "ui/form1.h"
 #include "ui/twips.h"
 
@@ -137,8 +137,8 @@ private slots:
         QFETCH(bool, visible);
         QWidget* c = w(name);
         QVERIFY2(c, qPrintable(name));
-        if (auto* clock = qobject_cast<ClockLabel*>(c); kind == QLatin1String("L") && clock) {
-            QCOMPARE(clock->text(), text);
+        if (auto* l = qobject_cast<StaticLabel*>(c); kind == QLatin1String("L") && l) {
+            QCOMPARE(l->text(), text);
         } else if (kind == QLatin1String("L")) {
             auto* l = qobject_cast<QLabel*>(c);
             QVERIFY(l);
@@ -288,7 +288,7 @@ private slots:
     // A label sized by its text keeps fitting it: the clock's digits change every second
     // (its size is not measured again then), other texts change length or letters.
     void labelsSizedByTheirTextKeepFittingIt() {
-        auto* clock = qobject_cast<ClockLabel*>(w(QStringLiteral("Label1")));
+        auto* clock = qobject_cast<StaticLabel*>(w(QStringLiteral("Label1")));
         auto* phrase = qobject_cast<QLabel*>(w(QStringLiteral("lbl_closing_phrase")));
         for (const char* text : {"08:00:00", "11:11:11", "00:00:00", "23:59:59", "8:00", "08:00:00"}) {
             model_.setText(QStringLiteral("Label1"), QString::fromUtf8(text));
@@ -304,7 +304,7 @@ private slots:
     // The clock repaints only the digits that changed, over the window's picture, and what
     // the window shows afterwards is what a full repaint draws: no digit left stale or cut.
     void clockRepaintsOnlyWhatChanged() {
-        auto* clock = qobject_cast<ClockLabel*>(w(QStringLiteral("Label1")));
+        auto* clock = qobject_cast<StaticLabel*>(w(QStringLiteral("Label1")));
         QVERIFY(clock);
         QRegion painted;
         struct Spy : QObject {

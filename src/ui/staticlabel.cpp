@@ -1,4 +1,4 @@
-#include "ui/clocklabel.h"
+#include "ui/staticlabel.h"
 
 #include <QEvent>
 #include <QFontMetricsF>
@@ -22,11 +22,11 @@ bool drawnOneByOne(const QString& text) {
 
 }  // namespace
 
-ClockLabel::ClockLabel(QWidget* parent) : QWidget(parent) {
+StaticLabel::StaticLabel(Drawing drawing, QWidget* parent) : QWidget(parent), drawing_(drawing) {
     layout_ = layOut(text_);
 }
 
-void ClockLabel::setText(const QString& text) {
+void StaticLabel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
     Layout next = layOut(text_);
@@ -38,47 +38,47 @@ void ClockLabel::setText(const QString& text) {
         update();
         return;
     }
-    // The usual second: one or two digits changed in place. Only their cells (old glyph and
-    // new, with the ink either reaches beyond its cell) are painted again.
+    // The usual second: one or two digits changed in place. Only where the old glyphs and
+    // the new leave pixels is painted again.
     QRegion dirty;
     for (qsizetype i = 0; i < next.cells.size(); ++i) {
         const Cell& was = layout_.cells[i];
         const Cell& is = next.cells[i];
-        if (was.letter != is.letter || was.x != is.x) dirty += was.area.united(is.area);
+        if (was.letter != is.letter || was.x != is.x) dirty += was.ink.united(is.ink);
     }
     layout_ = std::move(next);
     update(dirty.translated(0, top()));
 }
 
-QSize ClockLabel::sizeHint() const { return layout_.size; }
+QSize StaticLabel::sizeHint() const { return layout_.size; }
 
-int ClockLabel::top() const { return (height() - layout_.size.height()) / 2; }
+int StaticLabel::top() const { return (height() - layout_.size.height()) / 2; }
 
-ClockLabel::Layout ClockLabel::layOut(const QString& text) const {
+StaticLabel::Layout StaticLabel::layOut(const QString& text) const {
     Layout l;
     const QFontMetricsF fm(font());
-    l.cellwise = drawnOneByOne(text);
+    l.cellwise = drawing_ == Drawing::ByCharacter && drawnOneByOne(text);
     if (!l.cellwise) {
+        l.line.setText(text);
+        l.line.setTextFormat(Qt::PlainText);
+        l.line.prepare(QTransform(), font());
         l.size = QFontMetrics(font())
                      .boundingRect(QRect(0, 0, 2000, 2000), Qt::AlignLeft | Qt::AlignVCenter, text)
                      .size();
         return l;
     }
     qreal x = 0;
-    const qreal height = std::ceil(fm.height());
     for (QChar c : text) {
-        const qreal advance = fm.horizontalAdvance(c);
         // Bold glyphs may reach past their advance; antialiasing takes a pixel more.
         const QRectF ink = fm.boundingRect(c).translated(x, fm.ascent());
-        const QRectF cell(x, 0, advance, height);
-        l.cells.append({c, x, cell.united(ink).toAlignedRect().adjusted(-1, -1, 1, 1)});
-        x += advance;
+        l.cells.append({c, x, ink.toAlignedRect().adjusted(-1, -1, 1, 1)});
+        x += fm.horizontalAdvance(c);
     }
-    l.size = QSize(int(std::ceil(x)), int(height));
+    l.size = QSize(int(std::ceil(x)), int(std::ceil(fm.height())));
     return l;
 }
 
-const QStaticText& ClockLabel::glyph(QChar letter) {
+const QStaticText& StaticLabel::glyph(QChar letter) {
     auto it = glyphs_.find(letter.unicode());
     if (it == glyphs_.end()) {
         QStaticText t{QString(letter)};
@@ -89,23 +89,23 @@ const QStaticText& ClockLabel::glyph(QChar letter) {
     return *it;
 }
 
-void ClockLabel::paintEvent(QPaintEvent* event) {
+void StaticLabel::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setFont(font());
     p.setPen(palette().color(foregroundRole()));
+    const int y = top();
     if (!layout_.cellwise) {
-        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text_);
+        p.drawStaticText(QPointF(0, y), layout_.line);
         return;
     }
-    const int y = top();
     for (const Cell& cell : layout_.cells) {
         // Neighbours whose ink reaches into the painted area are drawn too (clipped to it).
-        if (!event->region().intersects(cell.area.translated(0, y))) continue;
-        if (cell.letter != u' ') p.drawStaticText(QPointF(cell.x, y), glyph(cell.letter));
+        if (!cell.ink.isEmpty() && event->region().intersects(cell.ink.translated(0, y)))
+            p.drawStaticText(QPointF(cell.x, y), glyph(cell.letter));
     }
 }
 
-void ClockLabel::changeEvent(QEvent* event) {
+void StaticLabel::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         glyphs_.clear();
