@@ -1,5 +1,7 @@
 #include "ui/staticlabel.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPaintEvent>
@@ -20,15 +22,42 @@ bool drawnOneByOne(const QString& text) {
     return true;
 }
 
+// What a screen reader reads: the label's text, as it would read a QLabel's.
+class AccessibleStaticLabel : public QAccessibleWidget {
+public:
+    explicit AccessibleStaticLabel(StaticLabel* label)
+        : QAccessibleWidget(label, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<const StaticLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* accessibleStaticLabel(const QString& className, QObject* object) {
+    if (className == QLatin1String(StaticLabel::staticMetaObject.className()) && object)
+        return new AccessibleStaticLabel(static_cast<StaticLabel*>(object));
+    return nullptr;
+}
+
 }  // namespace
 
 StaticLabel::StaticLabel(Drawing drawing, QWidget* parent) : QWidget(parent), drawing_(drawing) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(accessibleStaticLabel);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     layout_ = layOut(text_);
 }
 
 void StaticLabel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
+    if (QAccessible::isActive()) {
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
     Layout next = layOut(text_);
     const bool sameCells = layout_.cellwise && next.cellwise &&
                            layout_.cells.size() == next.cells.size() && layout_.size == next.size;

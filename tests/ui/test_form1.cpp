@@ -6,6 +6,7 @@
 #include "ui/form1.h"
 #include "ui/twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -139,6 +140,11 @@ private slots:
         QVERIFY2(c, qPrintable(name));
         if (auto* l = qobject_cast<StaticLabel*>(c); kind == QLatin1String("L") && l) {
             QCOMPARE(l->text(), text);
+            // A screen reader reads it as it reads a QLabel.
+            QAccessibleInterface* read = QAccessible::queryAccessibleInterface(l);
+            QVERIFY(read);
+            QCOMPARE(read->text(QAccessible::Name), text);
+            QCOMPARE(read->role(), QAccessible::StaticText);
         } else if (kind == QLatin1String("L")) {
             auto* l = qobject_cast<QLabel*>(c);
             QVERIFY(l);
