@@ -3,8 +3,8 @@
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "platform/logging.h"
-#include "ui/staticlabel.h"
 #include "ui/pictures.h"
+#include "ui/staticlabel.h"
 #include "ui/twips.h"
 
 #include <QCheckBox>
