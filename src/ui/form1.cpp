@@ -44,27 +44,6 @@ QFont fontFor(FontRole role) {
     return f;
 }
 
-// Two texts alike but for which digits 0-9 they hold, like the clock's from one second to the
-// next. (Thai digits are other letters here: their width is not the one measured below.)
-bool onlyDigitsDiffer(const QString& a, const QString& b) {
-    auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
-    if (a.size() != b.size()) return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i] && !(digit(a[i]) && digit(b[i]))) return false;
-    }
-    return true;
-}
-
-// Whether the ten digits of the widget's font are all one width (most fonts' are).
-bool evenDigits(const QWidget* w) {
-    const QFontMetrics fm(w->font());
-    const int zero = fm.horizontalAdvance(QLatin1Char('0'));
-    for (char d = '1'; d <= '9'; ++d) {
-        if (fm.horizontalAdvance(QLatin1Char(d)) != zero) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 Form1::Form1(FormModel& model, QWidget* parent) : QWidget(parent), model_(model) {
@@ -216,17 +195,9 @@ void Form1::apply(const QString& name) {
         w->move(tw().toPx(c.x), tw().toPx(c.y));
         w->adjustSize();
     } else if (textChanged) {
-        // A label sizes itself to its text. The clock's changes every second, only in its
-        // digits: with digits all one width its size cannot change, and measuring the text again
-        // (shaping all of it) would be a tenth of what a second of a shown window costs.
-        if (!onlyDigitsDiffer(was->text, c.text)) {
-            w->adjustSize();
-        } else {
-            // The font is set once, at the first apply: its digits are measured once.
-            auto even = evenDigits_.constFind(name);
-            if (even == evenDigits_.cend()) even = evenDigits_.insert(name, evenDigits(w));
-            if (!*even) w->adjustSize();
-        }
+        // A label sizes itself to its text. (The clock's StaticLabel knows its size from its
+        // layout: the second's resize shapes nothing.)
+        w->adjustSize();
     }
     if (changed(&Control::enabled)) w->setEnabled(c.enabled);
     if (changed(&Control::visible)) w->setVisible(c.visible);

@@ -55,7 +55,6 @@ private:
     FormModel& model_;
     QHash<QString, QWidget*> widgets_;
     QHash<QString, Control> applied_;  // what each widget shows now
-    QHash<QString, bool> evenDigits_;  // whether a label's font has digits all one width
     QPixmap background_;
     bool pressedOnForm_ = false;
     bool onScreen_ = false;

@@ -291,8 +291,8 @@ private slots:
         QCOMPARE(formClicks, 1);
     }
 
-    // A label sized by its text keeps fitting it: the clock's digits change every second
-    // (its size is not measured again then), other texts change length or letters.
+    // A label sized by its text keeps fitting it: the clock's digits change every second,
+    // other texts change length or letters.
     void labelsSizedByTheirTextKeepFittingIt() {
         auto* clock = qobject_cast<StaticLabel*>(w(QStringLiteral("Label1")));
         auto* phrase = qobject_cast<QLabel*>(w(QStringLiteral("lbl_closing_phrase")));
