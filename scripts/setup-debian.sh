@@ -23,6 +23,8 @@ PACKAGES=(
   xvfb xauth libbenchmark-dev
   # the package test: checks the installed .desktop entries
   desktop-file-utils
+  # the wake alarm's polkit action is checked with xmllint against polkit's DTD (polkitd's)
+  libxml2-utils polkitd
   # the end-to-end bell test: a sound server with a null sink, and a set clock
   pulseaudio pulseaudio-utils faketime
   # desktop tests: a window manager without a tray, an XEmbed tray, a StatusNotifierItem
