@@ -13,6 +13,13 @@ struct ElapsedClocks {
     qint64 boottimeMs = -1;
 };
 
+// The one text of a time of day the program shows, stores and compares: "HH:mm:ss" (written
+// by hand: the clock's text is made every second, and a format string goes through the
+// locale's formatter). "" for an invalid time.
+QString clockText(QTime t);
+// "HH:mm".
+QString clockMinutesText(QTime t);
+
 // The only way any code reads the time, so tests can set it.
 class Clock {
 public:
