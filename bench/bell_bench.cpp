@@ -33,12 +33,12 @@
 #include "support/pulseserver.h"
 #include "support/recordingoutput.h"
 
+#include <gst/gst.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <gst/gst.h>
 
 using namespace tavirin;
 
@@ -60,14 +60,11 @@ int main(int argc, char** argv) {
     buildForm1(form);
     FakeDialogs dialogs;
     test::RecordingOutput audio(QStringLiteral("autoaudiosink"), std::chrono::minutes(1));
-    SoundPlayer player(audio, dialogs, &clock);
     FakeSerialLines serial;
-    AmplifierRelay relay(form, store, serial, dialogs);
     FakeProcesses processes;
     NoWait waiter;
     FakeRadioPlayer radio;
-    MediaSources media(form, relay, processes, waiter, radio, dialogs);
-    BellChain bells(form, store, clock, library, player, relay, media, waiter);
+    BellChain bells(form, store, clock, library, audio, dialogs, serial, processes, radio, waiter);
 
     seedFirstRun(store, library);
     writeFirstRunMarker(store);
@@ -115,7 +112,7 @@ int main(int argc, char** argv) {
         const QDateTime now = clock.now();
         QDateTime t = now.addSecs(2);
         t.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
-        form.setText(QStringLiteral("Label3"), t.time().toString(QStringLiteral("HH:mm:ss")));
+        bells.arming.setDueForToday(1, t.time());
         triggerAt = mono.elapsed() + now.msecsTo(t);
         firstBufferAt = -1;
         firedAt = -1;

@@ -30,6 +30,8 @@ PACKAGES=(
   # desktop tests: a window manager without a tray, an XEmbed tray, a StatusNotifierItem
   # host, clicks and screenshots
   openbox trayer xfce4-panel dbus-x11 xdotool x11-utils
+  # the session-bus test calls the program with gdbus
+  libglib2.0-bin
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "calendar/calendar.h"
 
+#include "platform/clock.h"
 #include "platform/logging.h"
 #include "store/dayprogram.h"
 #include "store/programstore.h"
@@ -37,7 +38,7 @@ std::optional<RuleKind> kindOf(const QString& s) {
 }
 
 QString timeText(QTime t) {
-    return t.toString(QStringLiteral("HH:mm:ss"));
+    return clockText(t);
 }
 
 }  // namespace

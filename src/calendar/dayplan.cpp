@@ -1,5 +1,6 @@
 #include "calendar/dayplan.h"
 
+#include "platform/clock.h"
 #include "store/keylayout.h"
 #include "store/programstore.h"
 
@@ -26,25 +27,79 @@ std::optional<int> periodSeconds(const Period& p) {
     return h * 3600 + m * 60;
 }
 
-QString secondsText(int seconds) {
-    return QTime(0, 0).addSecs(seconds).toString(QStringLiteral("HH:mm:ss"));
+QString minutesText(int seconds) {
+    return clockMinutesText(QTime(0, 0).addSecs(seconds));
 }
 
-QString minutesText(int seconds) {
-    return QTime(0, 0).addSecs(seconds).toString(QStringLiteral("HH:mm"));
+AfterBell afterBellOf(const QString& stored) {
+    if (stored.size() == 1) switch (stored.at(0).unicode()) {
+            case u'0':
+                return AfterBell::AmplifierOff;
+            case u'1':
+                return AfterBell::Radio1;
+            case u'2':
+                return AfterBell::Radio2;
+            case u'3':
+                return AfterBell::Radio3;
+            case u'4':
+                return AfterBell::Music;
+            default:
+                break;
+        }
+    return AfterBell::Unknown;
+}
+
+QString afterBellText(AfterBell a) {
+    switch (a) {
+        case AfterBell::AmplifierOff:
+            return QStringLiteral("0");
+        case AfterBell::Radio1:
+            return QStringLiteral("1");
+        case AfterBell::Radio2:
+            return QStringLiteral("2");
+        case AfterBell::Radio3:
+            return QStringLiteral("3");
+        case AfterBell::Music:
+            return QStringLiteral("4");
+        case AfterBell::Unknown:
+            break;
+    }
+    return {};
+}
+
+QString PeriodPlan::caption() const {
+    switch (state) {
+        case State::Rings:
+            return clockText(due);
+        case State::Quiet:
+            return kQuietTrigger;
+        case State::NotInUse:
+            break;
+    }
+    return kNotInUseTrigger;
 }
 
 QStringList DayPlan::triggers() const {
     QStringList t;
-    for (const PeriodPlan& p : periods) t << p.trigger;
+    for (const PeriodPlan& p : periods) t << p.caption();
     return t;
 }
 
+DueTimes DayPlan::dueTimes() const {
+    DueTimes d;
+    for (std::size_t i = 0; i < periods.size(); ++i) d[i] = periods[i].due;
+    return d;
+}
+
+QString DayPlan::shutdownCaption() const {
+    if (!shutdownAt.isValid()) return QStringLiteral("no:no:00");
+    return clockText(shutdownAt);
+}
+
 std::optional<int> DayPlan::seconds(int n) const {
-    const QTime t =
-        QTime::fromString(periods.at(std::size_t(n - 1)).trigger, QStringLiteral("HH:mm:ss"));
-    if (!t.isValid()) return std::nullopt;
-    return t.msecsSinceStartOfDay() / 1000;
+    const PeriodPlan& p = periods.at(std::size_t(n - 1));
+    if (!p.rings()) return std::nullopt;
+    return p.due.msecsSinceStartOfDay() / 1000;
 }
 
 std::optional<int> DayPlan::nextBell(int afterSeconds) const {
@@ -117,24 +172,24 @@ DayPlan planDay(const std::array<DayProgram, 7>& programs, const Calendar& calen
     const DayProgram& program = plan.programDay >= 1 && plan.programDay <= 7
                                     ? programs[std::size_t(plan.programDay - 1)]
                                     : empty;
-    plan.shutdownTrigger =
-        shutdownTrigger(program.shutdownHour, program.shutdownMinute, program.shutdownEnabled);
+    plan.shutdownAt = shutdownTime(program);
 
     const bool skipsHere = today.skipApplication == plan.application;
     const int nowSeconds = now.isValid() ? now.msecsSinceStartOfDay() / 1000 : -1;
     for (int n = 1; n <= 24; ++n) {
         PeriodPlan& pp = plan.periods[std::size_t(n - 1)];
         pp.application = plan.application;
-        const std::optional<int> base = periodSeconds(program.period(n));
-        if (!base) {
-            pp.trigger = kNotInUseTrigger;
-            continue;
-        }
+        const Period& stored = program.period(n);
+        pp.afterBell = afterBellOf(stored.afterBellMedia);
+        if (stored.enabled == QLatin1String("1")) pp.addOn = stored.soundFile;
+        const std::optional<int> base = periodSeconds(stored);
+        if (!base) continue;  // not in use
         pp.base = minutesText(*base);
         const auto quiet = [&](int at, QuietBell::Cause cause, const QString& reason) {
-            pp.trigger = kQuietTrigger;
+            pp.state = PeriodPlan::State::Quiet;
+            pp.quietCause = cause;
             pp.note = minutesText(at) + QStringLiteral(" — ") + reason;
-            plan.quiet.append({n, secondsText(at), cause, reason});
+            plan.quiet.append({n, QTime(0, 0).addSecs(at), cause, reason});
         };
         if (plan.noBells) {
             quiet(*base, quietCause, quietReason);
@@ -149,7 +204,8 @@ DayPlan planDay(const std::array<DayProgram, 7>& programs, const Calendar& calen
             quiet(*base, QuietBell::Cause::PastMidnight, QStringLiteral("เลื่อนแล้วเลยเที่ยงคืน"));
             continue;
         }
-        const QString trigger = secondsText(t);
+        const QTime due = QTime(0, 0).addSecs(t);
+        const QString trigger = clockText(due);
         // A skipped bell is over once its time has passed.
         if (skipsHere && today.skippedPeriods.contains(n) && (nowSeconds < 0 || t >= nowSeconds)) {
             quiet(t, QuietBell::Cause::TodayChange, QStringLiteral("ข้ามออดนี้") + kTodayOnly);
@@ -168,7 +224,8 @@ DayPlan planDay(const std::array<DayProgram, 7>& programs, const Calendar& calen
                   QStringLiteral("ดังไปแล้ววันนี้ เวลา ") + rang->at.left(5));
             continue;
         }
-        pp.trigger = trigger;
+        pp.state = PeriodPlan::State::Rings;
+        pp.due = due;
         if (t != *base) pp.note = QStringLiteral("เลื่อนจาก ") + pp.base;
     }
     std::stable_sort(plan.quiet.begin(), plan.quiet.end(),

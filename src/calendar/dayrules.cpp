@@ -28,9 +28,8 @@ int secondsOf(QTime t) {
 }
 
 std::optional<int> triggerSeconds(const PeriodPlan& p) {
-    const QTime t = QTime::fromString(p.trigger, QStringLiteral("HH:mm:ss"));
-    if (!t.isValid()) return std::nullopt;
-    return secondsOf(t);
+    if (!p.rings()) return std::nullopt;
+    return secondsOf(p.due);
 }
 
 }  // namespace
@@ -63,18 +62,35 @@ DayPlan DayRules::plan(QDate date) const {
     return planDay(store_, date, date.dayOfWeek());
 }
 
-bool DayRules::refuse(const QString& title, const QString& why) {
+Outcome DayRules::refuse(const QString& why) {
     qCInfo(lcCalendar).noquote() << "refused:" << why;
-    dialogs_.message(Dialogs::Icon::Information, title, why);
+    return Outcome::refused(why);
+}
+
+bool DayRules::confirm(const QString& title, const QString& question) {
+    if (!questionsRefused_) return dialogs_.askYesNo(title, question);
+    qCInfo(lcCalendar).noquote() << "a question no one at the PC can answer; refused:" << question;
+    refusedQuestion_ = question;
     return false;
+}
+
+Outcome DayRules::withoutQuestions(const std::function<Outcome()>& op) {
+    questionsRefused_ = true;
+    refusedQuestion_.clear();
+    Outcome o = op();
+    questionsRefused_ = false;
+    if (!refusedQuestion_.isEmpty() && o.status == Outcome::Status::Refused && o.reason.isEmpty())
+        o.reason = QStringLiteral("ต้องยืนยันที่เครื่องตีออด: ") + refusedQuestion_;
+    refusedQuestion_.clear();
+    return o;
 }
 
 void DayRules::notifyChanged(bool programsChanged) {
     for (const auto& changed : changed_) changed(programsChanged);
 }
 
-bool DayRules::commit(const char* what, const Calendar& calendar, TodayChanges changes,
-                      const QString& title) {
+Outcome DayRules::commit(const char* what, const Calendar& calendar, TodayChanges changes,
+                         const QString& title) {
     const QDateTime now = clock_.now();
     const QDate date = now.date();
     const int nowSeconds = secondsOf(now.time());
@@ -96,18 +112,18 @@ bool DayRules::commit(const char* what, const Calendar& calendar, TodayChanges c
             continue;
         if (*tb <= nowSeconds && *ta > nowSeconds) {
             // It has rung (or its time passed with the program off): not a second time today.
-            changes.rang.append({a.application, n, a.base, b.trigger});
+            changes.rang.append({a.application, n, a.base, clockText(b.due)});
         } else if (*tb > nowSeconds && *ta <= nowSeconds) {
             lost << QStringLiteral("ช่วงที่ %1 เวลา %2 (เวลาใหม่ %3)")
                         .arg(n)
-                        .arg(b.trigger.left(5), a.trigger.left(5));
+                        .arg(clockMinutesText(b.due), clockMinutesText(a.due));
         }
     }
     if (!lost.isEmpty() &&
-        !dialogs_.askYesNo(title, QStringLiteral("ออดต่อไปนี้ของวันนี้จะไม่ดัง เพราะเวลาใหม่ผ่านไปแล้ว:\n") +
-                                      lost.join(u'\n') + QStringLiteral("\n\nต้องการบันทึกหรือไม่ ?"))) {
+        !confirm(title, QStringLiteral("ออดต่อไปนี้ของวันนี้จะไม่ดัง เพราะเวลาใหม่ผ่านไปแล้ว:\n") +
+                            lost.join(u'\n') + QStringLiteral("\n\nต้องการบันทึกหรือไม่ ?"))) {
         qCInfo(lcCalendar) << what << "not saved: the operator kept the bells still to come";
-        return false;
+        return Outcome::refused({});
     }
 
     Result r;
@@ -125,12 +141,11 @@ bool DayRules::commit(const char* what, const Calendar& calendar, TodayChanges c
     }
     if (!r) {
         qCWarning(lcCalendar).noquote() << what << "not saved, the store is as it was:" << r.error;
-        dialogs_.message(Dialogs::Icon::Critical, title, kNotSaved);
-        return false;
+        return Outcome::failed(kNotSaved);
     }
     qCInfo(lcCalendar).noquote() << what << "saved;" << calendar.size() << "calendar entries";
     notifyChanged(false);
-    return true;
+    return Outcome::done();
 }
 
 // ---- the calendar ----
@@ -153,51 +168,47 @@ QString DayRules::shiftLeavesDay(const CalendarEntry& e) const {
     return {};
 }
 
-bool DayRules::addEntry(const CalendarEntry& e) {
-    if (QString why = checkEntry(e, todayDate()); !why.isEmpty())
-        return refuse(kCalendarTitle, why);
-    if (QString why = shiftLeavesDay(e); !why.isEmpty()) return refuse(kCalendarTitle, why);
+Outcome DayRules::addEntry(const CalendarEntry& e) {
+    if (QString why = checkEntry(e, todayDate()); !why.isEmpty()) return refuse(why);
+    if (QString why = shiftLeavesDay(e); !why.isEmpty()) return refuse(why);
     Calendar cal = calendar();
     if (cal.size() >= calendarlimits::kMaxEntries)
-        return refuse(kCalendarTitle,
-                      QStringLiteral("ปฏิทินมีได้ไม่เกิน %1 รายการ").arg(calendarlimits::kMaxEntries));
+        return refuse(QStringLiteral("ปฏิทินมีได้ไม่เกิน %1 รายการ").arg(calendarlimits::kMaxEntries));
     cal.append(e);
     return commit("calendar entry added", cal, todayChanges(), kCalendarTitle);
 }
 
-bool DayRules::changeEntry(qsizetype index, const CalendarEntry& e) {
+Outcome DayRules::changeEntry(qsizetype index, const CalendarEntry& e) {
     Calendar cal = calendar();
-    if (index < 0 || index >= cal.size()) return false;
-    if (QString why = checkEntry(e, todayDate()); !why.isEmpty())
-        return refuse(kCalendarTitle, why);
-    if (QString why = shiftLeavesDay(e); !why.isEmpty()) return refuse(kCalendarTitle, why);
+    if (index < 0 || index >= cal.size()) return refuse(QStringLiteral("ไม่มีรายการนี้ในปฏิทิน"));
+    if (QString why = checkEntry(e, todayDate()); !why.isEmpty()) return refuse(why);
+    if (QString why = shiftLeavesDay(e); !why.isEmpty()) return refuse(why);
     cal[index] = e;  // keeps its place among the entries of equal length
     return commit("calendar entry changed", cal, todayChanges(), kCalendarTitle);
 }
 
-bool DayRules::removeEntry(qsizetype index) {
+Outcome DayRules::removeEntry(qsizetype index) {
     Calendar cal = calendar();
-    if (index < 0 || index >= cal.size()) return false;
+    if (index < 0 || index >= cal.size()) return refuse(QStringLiteral("ไม่มีรายการนี้ในปฏิทิน"));
     const CalendarEntry e = cal[index];
-    if (!dialogs_.askYesNo(
-            kCalendarTitle,
-            QStringLiteral("ลบ \"%1\" (%2) ออกจากปฏิทินหรือไม่ ?").arg(e.name, thaiRange(e))))
-        return false;
+    if (!confirm(kCalendarTitle,
+                 QStringLiteral("ลบ \"%1\" (%2) ออกจากปฏิทินหรือไม่ ?").arg(e.name, thaiRange(e))))
+        return Outcome::refused({});
     cal.removeAt(index);
     return commit("calendar entry removed", cal, todayChanges(), kCalendarTitle);
 }
 
-bool DayRules::addEntries(const Calendar& entries, const std::function<QString(int)>& question) {
+Outcome DayRules::addEntries(const Calendar& entries, const std::function<QString(int)>& question) {
     Calendar cal = calendar();
     Calendar fresh;
     for (const CalendarEntry& e : entries)
         if (!cal.contains(e) && !fresh.contains(e)) fresh.append(e);
-    if (fresh.isEmpty()) return refuse(kCalendarTitle, QStringLiteral("ทุกรายการอยู่ในปฏิทินแล้ว"));
+    if (fresh.isEmpty()) return refuse(QStringLiteral("ทุกรายการอยู่ในปฏิทินแล้ว"));
     if (cal.size() + fresh.size() > calendarlimits::kMaxEntries)
-        return refuse(kCalendarTitle, QStringLiteral("ปฏิทินมีได้ไม่เกิน %1 รายการ (มีอยู่ %2 จะเพิ่มอีก %3)")
-                                          .arg(calendarlimits::kMaxEntries)
-                                          .arg(cal.size())
-                                          .arg(fresh.size()));
+        return refuse(QStringLiteral("ปฏิทินมีได้ไม่เกิน %1 รายการ (มีอยู่ %2 จะเพิ่มอีก %3)")
+                          .arg(calendarlimits::kMaxEntries)
+                          .arg(cal.size())
+                          .arg(fresh.size()));
     const QString ask =
         question(int(fresh.size())) +
         (fresh.size() < entries.size()
@@ -206,17 +217,17 @@ bool DayRules::addEntries(const Calendar& entries, const std::function<QString(i
         QStringLiteral(
             "\n\nวันที่มีหลายรายการ ใช้รายการที่ช่วงวันสั้นที่สุด "
             "ถ้ายาวเท่ากันใช้รายการที่เพิ่มทีหลัง\n\nต้องการเพิ่มหรือไม่ ?");
-    if (!dialogs_.askYesNo(kCalendarTitle, ask)) return false;
+    if (!confirm(kCalendarTitle, ask)) return Outcome::refused({});
     cal += fresh;
     return commit("calendar entries added", cal, todayChanges(), kCalendarTitle);
 }
 
-bool DayRules::addThaiHolidays(int year) {
+Outcome DayRules::addThaiHolidays(int year) {
     const QDate today = todayDate();
     if (year < firstAllowedDate(today).year() || year > lastAllowedDate(today).year())
-        return refuse(kCalendarTitle, QStringLiteral("เพิ่มวันหยุดได้เฉพาะปี พ.ศ. %1 ถึง %2")
-                                          .arg(firstAllowedDate(today).year() + 543)
-                                          .arg(lastAllowedDate(today).year() + 543));
+        return refuse(QStringLiteral("เพิ่มวันหยุดได้เฉพาะปี พ.ศ. %1 ถึง %2")
+                          .arg(firstAllowedDate(today).year() + 543)
+                          .arg(lastAllowedDate(today).year() + 543));
     return addEntries(fixedThaiHolidays(year), [year](int count) {
         return QStringLiteral(
                    "เพิ่มวันหยุดราชการที่ตรงกับวันที่เดิมทุกปีของปี พ.ศ. %1 "
@@ -226,40 +237,34 @@ bool DayRules::addThaiHolidays(int year) {
     });
 }
 
-bool DayRules::readFile(const QString& path, qint64 limit, QByteArray* bytes,
-                        const QString& title) {
+std::optional<Outcome> DayRules::readFile(const QString& path, qint64 limit, QByteArray* bytes) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         qCWarning(lcCalendar).noquote() << "cannot read" << path << ":" << f.errorString();
-        dialogs_.message(Dialogs::Icon::Critical, title,
-                         QStringLiteral("เปิดไฟล์ไม่ได้\n%1").arg(path));
-        return false;
+        return Outcome::failed(QStringLiteral("เปิดไฟล์ไม่ได้\n%1").arg(path));
     }
     *bytes = f.read(limit + 1);
-    return true;
+    return std::nullopt;
 }
 
-bool DayRules::writeFile(const QString& path, const QByteArray& bytes, const QString& title) {
+Outcome DayRules::writeFile(const QString& path, const QByteArray& bytes) {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
         qCWarning(lcCalendar).noquote() << "cannot write" << path << ":" << f.errorString();
-        dialogs_.message(Dialogs::Icon::Critical, title,
-                         QStringLiteral("บันทึกไฟล์ไม่ได้\n%1").arg(path));
-        return false;
+        return Outcome::failed(QStringLiteral("บันทึกไฟล์ไม่ได้\n%1").arg(path));
     }
     qCInfo(lcCalendar).noquote() << "written" << path;
-    dialogs_.message(Dialogs::Icon::Information, title, QStringLiteral("บันทึกไฟล์แล้ว\n%1").arg(path));
-    return true;
+    return Outcome::done(QStringLiteral("บันทึกไฟล์แล้ว\n%1").arg(path));
 }
 
-bool DayRules::importICalendar(const QString& path) {
+Outcome DayRules::importICalendar(const QString& path) {
     QByteArray bytes;
-    if (!readFile(path, icallimits::kMaxFileBytes, &bytes, kCalendarTitle)) return false;
+    if (std::optional<Outcome> unread = readFile(path, icallimits::kMaxFileBytes, &bytes))
+        return *unread;
     const ICalImport in = parseICalendar(bytes, todayDate());
     if (!in.error.isEmpty()) {
         qCWarning(lcCalendar).noquote() << "calendar file" << path << "refused:" << in.error;
-        dialogs_.message(Dialogs::Icon::Critical, kCalendarTitle, in.error);
-        return false;
+        return Outcome::failed(in.error);
     }
     const QDate today = todayDate();
     return addEntries(in.entries, [&](int count) {
@@ -275,65 +280,64 @@ bool DayRules::importICalendar(const QString& path) {
     });
 }
 
-bool DayRules::exportICalendar(const QString& path) {
-    return writeFile(path, toICalendar(calendar(), clock_.now()), kCalendarTitle);
+Outcome DayRules::exportICalendar(const QString& path) {
+    return writeFile(path, toICalendar(calendar(), clock_.now()));
 }
 
-bool DayRules::exportBackup(const QString& path) {
-    return writeFile(path, toBackupFile(readBackup(store_), clock_.now()), kCalendarTitle);
+Outcome DayRules::exportBackup(const QString& path) {
+    return writeFile(path, toBackupFile(readBackup(store_), clock_.now()));
 }
 
-bool DayRules::importBackup(const QString& path) {
+Outcome DayRules::importBackup(const QString& path) {
     QByteArray bytes;
-    if (!readFile(path, backuplimits::kMaxFileBytes, &bytes, kCalendarTitle)) return false;
+    if (std::optional<Outcome> unread = readFile(path, backuplimits::kMaxFileBytes, &bytes))
+        return *unread;
     QString why;
     const std::optional<Backup> backup = parseBackupFile(bytes, &why);
-    if (!backup) {
-        dialogs_.message(Dialogs::Icon::Critical, kCalendarTitle, why);
-        return false;
-    }
-    if (!dialogs_.askYesNo(kCalendarTitle,
-                           QStringLiteral("ข้อมูลสำรองนี้จะแทนที่ตารางออดทั้ง 7 วัน ที่อยู่วิทยุออนไลน์ "
-                                          "และปฏิทินทั้งหมดของเครื่องนี้ (ปฏิทินในไฟล์มี %1 รายการ)\n"
-                                          "ข้อมูลเดิมจะหายไป\n\nต้องการนำเข้าหรือไม่ ?")
-                               .arg(backup->calendar.size())))
-        return false;
+    if (!backup) return Outcome::failed(why);
+    if (!confirm(kCalendarTitle, QStringLiteral("ข้อมูลสำรองนี้จะแทนที่ตารางออดทั้ง 7 วัน ที่อยู่วิทยุออนไลน์ "
+                                                "และปฏิทินทั้งหมดของเครื่องนี้ (ปฏิทินในไฟล์มี %1 รายการ)\n"
+                                                "ข้อมูลเดิมจะหายไป\n\nต้องการนำเข้าหรือไม่ ?")
+                                     .arg(backup->calendar.size())))
+        return Outcome::refused({});
     if (const Result r = writeBackup(store_, *backup); !r) {
         qCWarning(lcCalendar).noquote()
             << "backup" << path << "not restored, the store is as it was:" << r.error;
-        dialogs_.message(Dialogs::Icon::Critical, kCalendarTitle, kNotSaved);
-        return false;
+        return Outcome::failed(kNotSaved);
     }
     qCInfo(lcCalendar).noquote() << "backup restored from" << path;
     notifyChanged(true);
-    return true;
+    return Outcome::done();
 }
 
 // ---- today only ----
 
-bool DayRules::noBellsToday() {
+Outcome DayRules::noBellsToday() {
     TodayChanges c = todayChanges();
     c.noBells = true;
     c.weekday = 0;
     return commit("no bells today", calendar(), c, kTodayTitle);
 }
 
-bool DayRules::ringWeekdayToday(int weekday) {
-    if (weekday < 1 || weekday > 7) return false;
+Outcome DayRules::ringWeekdayToday(int weekday) {
+    if (weekday < 1 || weekday > 7)
+        return refuse(QStringLiteral("วันในสัปดาห์ต้องเป็น 1 (จันทร์) ถึง 7 (อาทิตย์)"));
     TodayChanges c = todayChanges();
     c.noBells = false;
     c.weekday = weekday;
     return commit("another weekday's program today", calendar(), c, kTodayTitle);
 }
 
-bool DayRules::shiftRemainingToday(int minutes) {
-    if (minutes == 0 || qAbs(minutes) > calendarlimits::kMaxShiftMinutes) return false;
+Outcome DayRules::shiftRemainingToday(int minutes) {
+    if (minutes == 0 || qAbs(minutes) > calendarlimits::kMaxShiftMinutes)
+        return refuse(QStringLiteral("เลื่อนออดได้ครั้งละ 1 ถึง %1 นาที (เร็วขึ้นหรือช้าลง)")
+                          .arg(calendarlimits::kMaxShiftMinutes));
     const QDateTime now = clock_.now();
     const int nowSeconds = secondsOf(now.time());
     const DayPlan plan = today();
     TodayChanges c = todayChanges();
     if (c.shifts.size() + c.skippedPeriods.size() >= calendarlimits::kMaxTodayChanges)
-        return refuse(kTodayTitle, QStringLiteral("วันนี้เปลี่ยนไปหลายครั้งแล้ว กรุณายกเลิกบางรายการก่อน"));
+        return refuse(QStringLiteral("วันนี้เปลี่ยนไปหลายครั้งแล้ว กรุณายกเลิกบางรายการก่อน"));
     bool any = false;
     for (int n = 1; n <= 24; ++n) {
         const std::optional<int> t = plan.seconds(n);
@@ -341,28 +345,40 @@ bool DayRules::shiftRemainingToday(int minutes) {
         any = true;
         const int moved = *t + minutes * 60;
         if (moved < 0 || moved >= kDaySeconds)
-            return refuse(kTodayTitle,
-                          QStringLiteral("%1 ทำให้ออดเวลา %2 เลยเที่ยงคืน\nกรุณาเลื่อนให้น้อยลง")
+            return refuse(QStringLiteral("%1 ทำให้ออดเวลา %2 เลยเที่ยงคืน\nกรุณาเลื่อนให้น้อยลง")
                               .arg(shiftText(minutes), minutesText(*t)));
     }
-    if (!any) return refuse(kTodayTitle, QStringLiteral("วันนี้ไม่มีออดเหลือแล้ว"));
+    if (!any) return refuse(QStringLiteral("วันนี้ไม่มีออดเหลือแล้ว"));
     c.shifts.append({QTime(0, 0).addSecs(nowSeconds), minutes});
     return commit("today's remaining bells shifted", calendar(), c, kTodayTitle);
 }
 
-bool DayRules::skipNextBell() {
+Outcome DayRules::skipNextBell() {
     const DayPlan plan = today();
     const std::optional<int> next = plan.nextBell(secondsNow());
-    if (!next) return refuse(kTodayTitle, QStringLiteral("วันนี้ไม่มีออดเหลือแล้ว"));
+    if (!next) return refuse(QStringLiteral("วันนี้ไม่มีออดเหลือแล้ว"));
     TodayChanges c = todayChanges();
     if (c.shifts.size() + c.skippedPeriods.size() >= calendarlimits::kMaxTodayChanges)
-        return refuse(kTodayTitle, QStringLiteral("วันนี้เปลี่ยนไปหลายครั้งแล้ว กรุณายกเลิกบางรายการก่อน"));
+        return refuse(QStringLiteral("วันนี้เปลี่ยนไปหลายครั้งแล้ว กรุณายกเลิกบางรายการก่อน"));
     // Skips of another program (today's program was changed since) are over.
     if (c.skipApplication != plan.application) c.skippedPeriods.clear();
     c.skipApplication = plan.application;
     for (int n = 1; n <= 24; ++n)
         if (plan.seconds(n) == next) c.skippedPeriods.append(n);
     return commit("the next bell skipped", calendar(), c, kTodayTitle);
+}
+
+Outcome DayRules::takeBackToday() {
+    TodayChanges c = todayChanges();
+    if (!c.noBells && c.weekday == 0 && c.shifts.isEmpty() && c.skippedPeriods.isEmpty())
+        return refuse(QStringLiteral("วันนี้ไม่มีการเปลี่ยนแปลงให้ยกเลิก"));
+    // What rang before a change stays rung.
+    c.noBells = false;
+    c.weekday = 0;
+    c.shifts.clear();
+    c.skippedPeriods.clear();
+    c.skipApplication.clear();
+    return commit("today's changes taken back", calendar(), c, kTodayTitle);
 }
 
 QList<DayRules::Undo> DayRules::changesInForce() {
@@ -385,7 +401,7 @@ QList<DayRules::Undo> DayRules::changesInForce() {
     if (!plan.noBells) {
         for (const TodayChanges::Shift& s : c.shifts)
             out.append({QStringLiteral("ยกเลิก: ออดหลัง %1 %2")
-                            .arg(s.from.toString(QStringLiteral("HH:mm")), shiftText(s.minutes)),
+                            .arg(clockMinutesText(s.from), shiftText(s.minutes)),
                         undo("a shift of today taken back",
                              [s](TodayChanges& t) { t.shifts.removeOne(s); })});
         for (const DayPlan::Skip& s : plan.skips)

@@ -15,6 +15,8 @@ namespace tavirin {
 namespace journal {
 inline const QString kScheduled = QStringLiteral("scheduled");
 inline const QString kAnnounce = QStringLiteral("announce");
+// A period rung on request, at no time of its own.
+inline const QString kManual = QStringLiteral("manual");
 
 inline const QString kRang = QStringLiteral("rang");
 inline const QString kLate = QStringLiteral("late");
@@ -56,7 +58,7 @@ struct SoundRecord {
 // One bell, as written and as read back. Times are local.
 struct BellRecord {
     qint64 id = 0;                  // from bellFired; set on the rows read back
-    QString kind;                   // journal::kScheduled or journal::kAnnounce
+    QString kind;                   // journal::kScheduled, kAnnounce or kManual
     std::optional<int> period;      // 1..24; none for announce-now
     QDateTime due;                  // the trigger second (announce-now: when it was pressed)
     QDateTime fired;                // invalid: it never fired

@@ -22,7 +22,7 @@ enum class ControlKind {
     Button,         // caption button
     PictureButton,  // shows a picture; its tooltip is its only text
     CheckBox,
-    ComboList,      // drop-down list: its text is always one of its items (or empty)
+    ComboList,  // drop-down list: its text is always one of its items (or empty)
     TextBox,
     Frame,
     Picture,
@@ -34,7 +34,7 @@ enum class FontRole { Normal, Bold, Clock, Title, Countdown, BigCountdown };
 struct Control {
     QString name;
     ControlKind kind = ControlKind::Label;
-    QString parent;  // "" = the window's client area
+    QString parent;                           // "" = the window's client area
     int x = 0, y = 0, width = 0, height = 0;  // width/height 0: sized by its text
     QString text;
     QString toolTip;
@@ -116,6 +116,12 @@ private:
     QHash<QString, QTimer*> timers_;
     QStringList timerOrder_;
     QHash<QString, QString> values_;
+};
+
+// A timer of the window and what runs when it fires.
+struct TimerHandler {
+    QString timer;
+    std::function<void()> run;
 };
 
 // Name of member n of a control array, e.g. arrayName("Text6", 3) == "Text6(3)".

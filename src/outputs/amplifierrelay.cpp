@@ -1,5 +1,6 @@
 #include "outputs/amplifierrelay.h"
 
+#include "model/controlnames.h"
 #include "model/formmodel.h"
 #include "platform/dialogs.h"
 #include "platform/logging.h"
@@ -11,12 +12,12 @@ namespace tavirin {
 
 namespace {
 
-const QString kIndicator = QStringLiteral("Label21");
-const QString kFailMark = QStringLiteral("Label33");
-const QString kSelector = QStringLiteral("Combo53");
-const QString kDeviceLabel = QStringLiteral("lbl_com_device");
-const QString kCurrentPort = QStringLiteral("currentPort");
-const QString kAfterBellMedia = QStringLiteral("afterBellMedia");
+const QString kIndicator = ctl::Label21;
+const QString kFailMark = ctl::Label33;
+const QString kSelector = ctl::Combo53;
+const QString kDeviceLabel = ctl::lbl_com_device;
+const QString kCurrentPort = ctl::currentPort;
+const QString kAfterBellMedia = ctl::afterBellMedia;
 
 constexpr Rgb kNormal{0, 0, 192};
 constexpr Rgb kFailed{255, 0, 0};
@@ -198,6 +199,10 @@ void AmplifierRelay::switchOff() {
     lines_.setRts(false);
     lines_.setDtr(false);
     if (wasOn) qCInfo(lcRelay) << "amplifier off";
+}
+
+bool AmplifierRelay::isOn() const {
+    return lines_.isOpen();
 }
 
 void AmplifierRelay::configure() {

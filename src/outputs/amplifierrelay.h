@@ -38,6 +38,8 @@ public:
     RelayOutcome switchOn(bool alignSelector, bool resetAfterBellMedia = false);
     // Amplifier off: port closed, both lines low, whatever the state before.
     void switchOff();
+    // The port is open: the amplifier has power.
+    bool isOn() const;
     // Selects the port of `currentPort` without opening it.
     void configure();
     // The device panel's "ทดสอบ": opens the selected port, raises RTS while a box says so.

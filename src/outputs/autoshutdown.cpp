@@ -1,10 +1,12 @@
 #include "outputs/autoshutdown.h"
 
+#include "model/controlnames.h"
 #include "model/formmodel.h"
 #include "model/windowmotion.h"
 #include "outputs/amplifierrelay.h"
 #include "outputs/mediasources.h"
 #include "outputs/shutdownarming.h"
+#include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/logging.h"
 #include "platform/power.h"
@@ -14,13 +16,12 @@
 namespace tavirin {
 
 namespace {
-const QString kClock = QStringLiteral("Label1");
-const QString kArmedTime = QStringLiteral("Label28123");
-const QString kCountdownLabel = QStringLiteral("Label28778");
-const QString kNowButton = QStringLiteral("Command3xx2a");
-const QString kCancelButton = QStringLiteral("Command3xxa");
-const QString kCountdownTimer = QStringLiteral("Timer23");
-const QString kWatchTimer = QStringLiteral("Timer4");
+const QString kClock = ctl::Label1;
+const QString kCountdownLabel = ctl::Label28778;
+const QString kNowButton = ctl::Command3xx2a;
+const QString kCancelButton = ctl::Command3xxa;
+const QString kCountdownTimer = ctl::Timer23;
+const QString kWatchTimer = ctl::Timer4;
 }  // namespace
 
 AutoShutdown::AutoShutdown(FormModel& model, WindowMotion& motion, MediaSources& media,
@@ -38,8 +39,10 @@ QString AutoShutdown::countdownText(int seconds) {
 }
 
 void AutoShutdown::checkShutdownTime(bool slideIn) {
-    const QString armed = model_.text(kArmedTime);
-    if (armed.isEmpty() || model_.text(kClock) != armed) return;
+    const QTime at = armedAt_ ? armedAt_() : QTime();
+    if (!at.isValid()) return;
+    const QString armed = clockText(at);
+    if (model_.text(kClock) != armed) return;
     if (slideIn) motion_.showMainWindow();
     countdown_ = kCountdownSeconds;
     // Within the matching second this runs on every tick; the countdown timer keeps the
@@ -81,7 +84,7 @@ void AutoShutdown::cancelShutdown() {
     model_.timer(kCountdownTimer)->stop();
     showButtons(false);
     qCInfo(lcShutdown).noquote() << "shutdown cancelled by the operator; still armed at"
-                                 << model_.text(kArmedTime);
+                                 << (armedAt_ ? clockText(armedAt_()) : QString());
 }
 
 void AutoShutdown::powerOff(const char* why, bool fromButton) {
@@ -107,14 +110,18 @@ void AutoShutdown::showButtons(bool visible) {
     model_.setVisible(kCancelButton, visible);
 }
 
-void AutoShutdown::connectControls() {
-    QObject::connect(model_.timer(kWatchTimer), &QTimer::timeout, &model_,
-                     [this] { Timer4_Timer(); });
-    QObject::connect(model_.timer(kCountdownTimer), &QTimer::timeout, &model_,
-                     [this] { Timer23_Timer(); });
+QList<TimerHandler> AutoShutdown::timerHandlers() {
+    return {{kWatchTimer, [this] { Timer4_Timer(); }},
+            {kCountdownTimer, [this] { Timer23_Timer(); }}};
+}
+
+void AutoShutdown::connectControls(bool timers) {
+    if (timers)
+        for (const TimerHandler& h : timerHandlers())
+            QObject::connect(model_.timer(h.timer), &QTimer::timeout, &model_, h.run);
     model_.onClick(kNowButton, [this] { shutDownNow(); });
     model_.onClick(kCancelButton, [this] { cancelShutdown(); });
-    model_.onClick(QStringLiteral("Check26"), [this] { applyEnableRule(model_); });
+    model_.onClick(ctl::Check26, [this] { applyEnableRule(model_); });
 }
 
 }  // namespace tavirin

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "model/formmodel.h"
+
 #include <QString>
+#include <QTime>
 #include <QtGlobal>
+#include <functional>
 
 namespace tavirin {
 
@@ -28,6 +32,8 @@ public:
     // the main window in, so the countdown is seen. Called by the scheduler tick (with the
     // slide-in) and by Timer4 (without), several times within the matching second.
     void checkShutdownTime(bool slideIn);
+    // The armed day's shutdown time (invalid: none); without it nothing is ever due.
+    void setArmedTime(std::function<QTime()> armedAt) { armedAt_ = std::move(armedAt); }
     // One second of the countdown (Timer23).
     void countdownTick();
     // "ปิดทันที": powers off now; the countdown goes on until the system goes down.
@@ -39,7 +45,10 @@ public:
     void Timer23_Timer() { countdownTick(); }
 
     // Timer4 and Timer23, the two countdown buttons and the shutdown box Check26.
-    void connectControls();
+    // Timer4 and Timer23 with their handlers.
+    QList<TimerHandler> timerHandlers();
+    // The buttons and the box; with `timers` the two timers too.
+    void connectControls(bool timers = true);
 
     // Seconds left; 120 when idle, -1 once the power-off has been issued.
     int countdown() const { return countdown_; }
@@ -60,6 +69,7 @@ private:
     Power& power_;
     Dialogs& dialogs_;
     qint16 countdown_ = kCountdownSeconds;
+    std::function<QTime()> armedAt_;
 };
 
 }  // namespace tavirin

@@ -1,5 +1,6 @@
 #include "outputs/mediasources.h"
 
+#include "model/controlnames.h"
 #include "model/formmodel.h"
 #include "outputs/amplifierrelay.h"
 #include "outputs/waiter.h"
@@ -76,7 +77,7 @@ const QString kNotPlayable = QStringLiteral("เล่นเสียงจา�
 const QString kNoBrowser = QStringLiteral("ไม่พบเว็บเบราว์เซอร์ (firefox-esr, firefox หรือ chromium)");
 
 QString radioBox(int n) {
-    return QStringLiteral("radio") + QString::number(n);
+    return ctl::radioAddress(n);
 }
 
 // The profile folder, and for Firefox the settings that let the page play sound. A failure
@@ -106,6 +107,7 @@ MediaSources::MediaSources(FormModel& model, AmplifierRelay& relay, Processes& p
       dialogs_(dialogs) {}
 
 void MediaSources::stopMedia() {
+    setPlaying(Playing::None, 0);
     radio_.stop();
     // Ending a program that is not running is not an error; the adapter logs what it ends.
     if (const Result r = processes_.endByName(media::kPlayer); !r)
@@ -118,6 +120,7 @@ void MediaSources::stopMedia() {
 Result MediaSources::launchMusicPlayer() {
     const Result r = processes_.startDetached(media::kPlayer, media::kPlayerArguments);
     if (!r) qCWarning(lcMedia).noquote() << "music player did not start:" << r.error;
+    if (r) setPlaying(Playing::Music, 0);
     return r;
 }
 
@@ -135,6 +138,7 @@ Result MediaSources::launchRadio(int n) {
     const bool stream = media::isStreamAddress(url);
     qCInfo(lcMedia).noquote() << "online radio" << n << ":" << url.toDisplayString()
                               << (stream ? "(a stream by its address)" : "(asking the server)");
+    setPlaying(Playing::Radio, n);
     radio_.open(url.toString(QUrl::FullyEncoded), stream,
                 [this, n, address](RadioPlayer::Event event, const QString& detail) {
                     switch (event) {
@@ -155,6 +159,13 @@ Result MediaSources::launchRadio(int n) {
                     }
                 });
     return Result::success();
+}
+
+void MediaSources::setPlaying(Playing playing, int station) {
+    if (playing == playing_ && station == station_) return;
+    playing_ = playing;
+    station_ = station;
+    for (const auto& f : changed_) f();
 }
 
 void MediaSources::openPage(int n, const QString& address) {
@@ -207,11 +218,9 @@ void MediaSources::stopMusicAndRadio() {
 void MediaSources::connectControls() {
     // The handler of the label group does not look at the member: "วินาที" and "1." to "4."
     // start the music as well as "เปิดเพลง MP3".
-    for (int i = 0; i <= 5; ++i)
-        model_.onClick(arrayName(QStringLiteral("Label48"), i), [this] { playMusic(); });
-    for (int n = 1; n <= 3; ++n)
-        model_.onClick(QStringLiteral("lbl_r") + QString::number(n), [this, n] { playRadio(n); });
-    model_.onClick(QStringLiteral("lbl_stop_r"), [this] { stopMusicAndRadio(); });
+    for (int i = 0; i <= 5; ++i) model_.onClick(ctl::mediaCaption(i), [this] { playMusic(); });
+    for (int n = 1; n <= 3; ++n) model_.onClick(ctl::stationButton(n), [this, n] { playRadio(n); });
+    model_.onClick(ctl::lbl_stop_r, [this] { stopMusicAndRadio(); });
 }
 
 }  // namespace tavirin

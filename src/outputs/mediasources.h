@@ -8,6 +8,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+#include <vector>
+
 namespace tavirin {
 
 class AmplifierRelay;
@@ -100,14 +103,24 @@ public:
     // Any member of Label48 starts the music, lbl_r1..3 a station, lbl_stop_r stops both.
     void connectControls();
 
+    // What was last started and not stopped since (the player may have ended by itself).
+    enum class Playing { None, Music, Radio };
+    Playing playing() const { return playing_; }
+    int station() const { return station_; }  // Radio: 1..3
+    void onChanged(std::function<void()> f) { changed_.push_back(std::move(f)); }
+
 private:
     void openPage(int n, const QString& address);
+    void setPlaying(Playing playing, int station);
     void reportRadio(int n, const QString& cause, const QString& address, const QString& detail);
 
     FormModel& model_;
     AmplifierRelay& relay_;
     Processes& processes_;
     Waiter& waiter_;
+    Playing playing_ = Playing::None;
+    int station_ = 0;
+    std::vector<std::function<void()>> changed_;
     RadioPlayer& radio_;
     Dialogs& dialogs_;
 };

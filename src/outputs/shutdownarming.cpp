@@ -1,5 +1,6 @@
 #include "outputs/shutdownarming.h"
 
+#include "model/controlnames.h"
 #include "model/formmodel.h"
 #include "platform/logging.h"
 #include "store/dayprogram.h"
@@ -7,9 +8,9 @@
 namespace tavirin {
 
 void applyEnableRule(FormModel& form) {
-    const QString hour = QStringLiteral("Combo49");
-    const QString minute = QStringLiteral("Combo50");
-    if (form.checked(QStringLiteral("Check26"))) {
+    const QString hour = ctl::Combo49;
+    const QString minute = ctl::Combo50;
+    if (form.checked(ctl::Check26)) {
         form.setEnabled(hour, true);
         form.setEnabled(minute, true);
     } else {
@@ -23,18 +24,20 @@ void applyEnableRule(FormModel& form) {
 void armShutdown(FormModel& form, const QString& hour, const QString& minute,
                  const QString& enabled, bool setChoosers) {
     if (setChoosers) {
-        if (!form.setComboText(QStringLiteral("Combo49"), hour))
+        if (!form.setComboText(ctl::Combo49, hour))
             qCWarning(lcShutdown) << "stored shutdown hour" << hour << "is not a list entry";
-        if (!form.setComboText(QStringLiteral("Combo50"), minute))
+        if (!form.setComboText(ctl::Combo50, minute))
             qCWarning(lcShutdown) << "stored shutdown minute" << minute << "is not a list entry";
     }
-    const QString armed = shutdownTrigger(hour, minute, enabled);
-    if (armed == QLatin1String("no:no:00") && hour != QLatin1String("no") &&
+    // What is armed follows from the day's plan; here only what is wrong with it is said.
+    if (enabled != QLatin1String("1") && hour != QLatin1String("no") &&
         minute != QLatin1String("no") && !hour.isEmpty())
         qCWarning(lcShutdown) << "shutdown time" << hour + u':' + minute
                               << "is stored with the box not ticked; not armed";
-    form.setText(QStringLiteral("Label28123"), armed);
-    if (armed != QLatin1String("no:no:00")) qCInfo(lcShutdown) << "shutdown armed at" << armed;
+    else if (enabled == QLatin1String("1") && !shutdownTime(hour, minute, enabled).isValid() &&
+             hour != QLatin1String("no"))
+        qCWarning(lcShutdown) << "shutdown time" << hour + u':' + minute
+                              << "is not a time of day; not armed";
 }
 
 }  // namespace tavirin

@@ -46,6 +46,7 @@ StreamOutcome SoundPlayer::closeStream() {
 }
 
 SoundOutcome SoundPlayer::playWait(const QString& path) {
+    if (onSound_) onSound_(int(played_.size()) + 1);
     const SoundOutcome out = audio_.playToEnd(path);
     played_.append({path, out});
     if (!out) report(path, out.result, out.outputFault);
@@ -53,6 +54,7 @@ SoundOutcome SoundPlayer::playWait(const QString& path) {
 }
 
 SoundOutcome SoundPlayer::playBlip(const QString& path) {
+    if (onSound_) onSound_(int(played_.size()) + 1);
     const SoundOutcome out = audio_.queueSpan(path, kBlipMs, kBlipGapMs);
     played_.append({path, out});
     if (!out) report(path, out.result, out.outputFault);

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace tavirin {
 
@@ -45,6 +46,8 @@ public:
     };
     // The sounds asked for since the stream was opened, in order, with how each went.
     const QList<Played>& streamSounds() const { return played_; }
+    // Told the number (from 1) of each sound of the stream as it is started.
+    void setOnSound(std::function<void(int)> onSound) { onSound_ = std::move(onSound); }
 
 private:
     void report(const QString& path, const Result& result, bool outputFault);
@@ -56,6 +59,7 @@ private:
     QElapsedTimer monotonic_;
     QHash<QString, qint64> lastNotice_;
     QList<Played> played_;
+    std::function<void(int)> onSound_;
 };
 
 }  // namespace tavirin

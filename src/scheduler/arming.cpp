@@ -1,5 +1,6 @@
 #include "scheduler/arming.h"
 
+#include "model/controlnames.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "outputs/shutdownarming.h"
@@ -31,7 +32,7 @@ QString todayToolTip(const DayPlan& plan) {
 }
 
 // "1" ticks, "0" clears, anything else leaves the box as it was.
-void setBoxFromFlag(FormModel& form, const QString& box, const QString& flag, const char* key) {
+void setBoxFromFlag(FormModel& form, const QString& box, const QString& flag, const QString& key) {
     if (flag == QLatin1String("1"))
         form.setChecked(box, true);
     else if (flag == QLatin1String("0"))
@@ -50,11 +51,7 @@ Arming::Arming(FormModel& form, ProgramStore& store, const Clock& clock,
 }
 
 QString Arming::activeApplication() const {
-    return form_.value(QStringLiteral("activeApplication"));
-}
-
-QString Arming::day(const QString& section, const QString& key) const {
-    return store_.GetSetting(activeApplication(), section, key, QString());
+    return form_.value(ctl::activeApplication);
 }
 
 QString Arming::base(const QString& section, const QString& key) const {
@@ -62,7 +59,7 @@ QString Arming::base(const QString& section, const QString& key) const {
 }
 
 void Arming::resetDayLabels() {
-    for (int d = 1; d <= 7; ++d) form_.setBackground(QStringLiteral("lbl_day%1").arg(d), kDayBlue);
+    for (int d = 1; d <= 7; ++d) form_.setBackground(ctl::dayLabel(d), kDayBlue);
 }
 
 void Arming::armToday() {
@@ -78,36 +75,35 @@ void Arming::loadTodayForStartUp() {
 
 void Arming::loadSteps(bool setShutdownChoosers) {
     resetDayLabels();
-    form_.setValue(QStringLiteral("afterBellMedia"), QStringLiteral("0"));
+    form_.setValue(ctl::afterBellMedia, QStringLiteral("0"));
 
     const std::optional<int> today = todayDayIndex(clock_);
     if (today) {
         const WeekdayRow& row = weekdayTable()[*today - 1];
-        form_.setValue(QStringLiteral("selectedDayName"), row.clockDayName);
-        form_.setBackground(QStringLiteral("lbl_day%1").arg(*today), kDayOrange);
-        form_.setValue(QStringLiteral("activeApplication"), row.application);
+        form_.setValue(ctl::selectedDayName, row.clockDayName);
+        form_.setBackground(ctl::dayLabel(*today), kDayOrange);
+        form_.setValue(ctl::activeApplication, row.application);
     } else {
-        qCWarning(lcScheduler) << "today's weekday cannot be named; keeping"
-                               << activeApplication();
+        qCWarning(lcScheduler) << "today's weekday cannot be named; keeping" << activeApplication();
     }
     // The fields below are today's program from here on: Apply and Save must write them there,
     // never into a day picked in the editor before (after Copy, or at midnight).
     if (!activeApplication().isEmpty())
-        form_.setText(QStringLiteral("lbl_vorle_programming5_7day"), activeApplication());
+        form_.setText(ctl::lbl_vorle_programming5_7day, activeApplication());
 
+    const DayProgram program = readDayProgram(store_, activeApplication());
     // Hours and minutes. A value the list does not hold would leave the list showing what it
     // showed before (perhaps yesterday's time) and ring then; such a period is put out of use.
-    const QString time = QStringLiteral("TIME");
     for (const PeriodControls& p : periodControls()) {
-        const QString h = day(time, QStringLiteral("h%1").arg(p.number));
+        const QString& h = program.period(p.number).hour;
         if (!form_.setComboText(p.hour, h)) {
-            qCWarning(lcScheduler) << "period" << p.number << "hour" << h
-                                   << "is not a list entry; period not in use";
+            qCWarning(lcScheduler)
+                << "period" << p.number << "hour" << h << "is not a list entry; period not in use";
             form_.setComboText(p.hour, QStringLiteral("no"));
         }
     }
     for (const PeriodControls& p : periodControls()) {
-        const QString m = day(time, QStringLiteral("m%1").arg(p.number));
+        const QString& m = program.period(p.number).minute;
         if (!form_.setComboText(p.minute, m)) {
             if (form_.text(p.hour) != QLatin1String("no"))
                 qCWarning(lcScheduler) << "period" << p.number << "minute" << m
@@ -117,35 +113,33 @@ void Arming::loadSteps(bool setShutdownChoosers) {
         }
     }
 
-    form_.setText(QStringLiteral("Text5"), day(time, QStringLiteral("m25")));
-    voiceFolder_ = day(time, QStringLiteral("m26"));
+    form_.setText(ctl::Text5, program.frontChimeFile);
+    voiceFolder_ = program.voiceFolder;
     words_ = buildClockWords(voiceFolder_, library_);
-    const QString delay = day(time, QStringLiteral("m27"));
-    if (!form_.setComboText(QStringLiteral("Combo51"), delay))
+    const QString& delay = program.amplifierDelaySeconds;
+    if (!form_.setComboText(ctl::Combo51, delay))
         qCWarning(lcScheduler) << "amplifier delay" << delay << "is not a list entry";
 
-    armShutdown(form_, day(time, QStringLiteral("h25")), day(time, QStringLiteral("m28")),
-                day(QStringLiteral("Number"), QStringLiteral("number25")), setShutdownChoosers);
+    armShutdown(form_, program.shutdownHour, program.shutdownMinute, program.shutdownEnabled,
+                setShutdownChoosers);
 
-    form_.setText(QStringLiteral("Text2"), day(time, QStringLiteral("m29")));
-    form_.setText(QStringLiteral("Text7"), day(time, QStringLiteral("m30")));
+    form_.setText(ctl::Text2, program.announceMode);
+    form_.setText(ctl::Text7, program.backChimeFile);
 
     // From here on every step is best-effort.
     const QString voice = library_.displayName(voiceFolder_);
-    if (!voice.isEmpty() && !form_.setComboText(QStringLiteral("Combo54"), voice))
+    if (!voice.isEmpty() && !form_.setComboText(ctl::Combo54, voice))
         qCWarning(lcScheduler) << "voice" << voice << "is not in the voice list";
 
     armBoard();
 
-    const QString number = QStringLiteral("Number");
     for (const PeriodControls& p : periodControls())
-        setBoxFromFlag(form_, p.enable, day(number, QStringLiteral("number%1").arg(p.number)),
-                       "numberN");
-    setBoxFromFlag(form_, QStringLiteral("Check26"), day(number, QStringLiteral("number25")),
-                   "number25");
+        setBoxFromFlag(form_, p.enable, program.period(p.number).enabled, keys::number(p.number));
+    setBoxFromFlag(form_, ctl::Check26, program.shutdownEnabled,
+                   keys::number(keys::kShutdownEnabled));
 
     for (const PeriodControls& p : periodControls())
-        form_.setText(p.soundPath, day(QStringLiteral("sond"), QStringLiteral("sond%1").arg(p.number)));
+        form_.setText(p.soundPath, program.period(p.number).soundFile);
     for (const PeriodControls& p : periodControls()) {
         if (form_.text(p.soundPath).isEmpty()) {
             form_.setChecked(p.enable, false);
@@ -153,23 +147,21 @@ void Arming::loadSteps(bool setShutdownChoosers) {
         }
     }
     for (const PeriodControls& p : periodControls()) {
-        const QString fm = day(QStringLiteral("Fm"), QStringLiteral("fm%1").arg(p.number));
+        const QString& fm = program.period(p.number).afterBellMedia;
         if (!form_.setComboText(p.afterBell, fm))
-            qCWarning(lcScheduler) << "period" << p.number << "after-bell choice" << fm
-                                   << "is not a list entry";
+            qCWarning(lcScheduler)
+                << "period" << p.number << "after-bell choice" << fm << "is not a list entry";
     }
 }
 
 void Arming::remainingSteps() {
     for (int n = 1; n <= 3; ++n)
-        form_.setText(QStringLiteral("radio%1").arg(n),
-                      base(QStringLiteral("radio_online"), QStringLiteral("radio_online%1").arg(n)));
+        form_.setText(ctl::radioAddress(n), base(keys::kRadioOnline, keys::radioOnline(n)));
 
-    setBoxFromFlag(form_, QStringLiteral("Check29"),
-                   base(QStringLiteral("Day_7"), QStringLiteral("day_7")), "day_7");
+    setBoxFromFlag(form_, ctl::Check29, base(keys::kDay7, keys::kDay7Key), keys::kDay7Key);
     chk29(form_);
 
-    setVoiceBoxes(form_, form_.text(QStringLiteral("Text2")), false);
+    setVoiceBoxes(form_, form_.text(ctl::Text2), false);
     applyEnableRule(form_);
 }
 
@@ -180,32 +172,46 @@ void Arming::armBoard() {
     if (ownDay == 0) ownDay = activeApplication().right(1).toInt();
     const DayPlan before = std::exchange(plan_, planDay(store_, now.date(), ownDay, now.time()));
 
-    for (const PeriodControls& p : periodControls()) {
-        const PeriodPlan& pp = plan_.periods[std::size_t(p.number - 1)];
-        form_.setText(p.trigger, pp.trigger);
-        form_.setForeground(p.trigger, pp.trigger.startsWith(u' ') ? kUnusedRed : kArmedYellow);
-        form_.setToolTip(p.trigger, pp.note);
-    }
+    for (const PeriodControls& p : periodControls()) showPeriod(p.number);
     // The shutdown time is that of the program that rings (the choosers show today's own).
-    const QString armed = form_.text(QStringLiteral("Label28123"));
-    if (plan_.shutdownTrigger != armed) {
-        form_.setText(QStringLiteral("Label28123"), plan_.shutdownTrigger);
-        qCInfo(lcShutdown) << "shutdown armed at" << plan_.shutdownTrigger << "from"
-                           << plan_.application;
+    if (plan_.shutdownAt != before.shutdownAt || plan_.application != before.application ||
+        form_.text(ctl::Label28123) != plan_.shutdownCaption()) {
+        form_.setText(ctl::Label28123, plan_.shutdownCaption());
+        if (plan_.shutdownAt.isValid())
+            qCInfo(lcShutdown) << "shutdown armed at" << plan_.shutdownCaption() << "from"
+                               << plan_.application;
     }
     // A firing period's sound and after-bell choice come from the program that rings.
-    form_.setValue(QStringLiteral("ringingApplication"), plan_.application);
+    form_.setValue(ctl::ringingApplication, plan_.application);
 
     const QString line = todayLine(plan_);
-    form_.setText(QStringLiteral("lbl_today"), line);
-    form_.setToolTip(QStringLiteral("lbl_today"), todayToolTip(plan_));
-    form_.setBackground(QStringLiteral("lbl_today"), plan_.noBells ? kQuietRed : kTodayBlue);
-    form_.setVisible(QStringLiteral("lbl_today"), !line.isEmpty());
+    form_.setText(ctl::lbl_today, line);
+    form_.setToolTip(ctl::lbl_today, todayToolTip(plan_));
+    form_.setBackground(ctl::lbl_today, plan_.noBells ? kQuietRed : kTodayBlue);
+    form_.setVisible(ctl::lbl_today, !line.isEmpty());
     // Said once per day and change: at midnight the day is armed on every tick of a second.
     if (!plan_.summary.isEmpty() && (plan_.summary != before.summary || plan_.date != before.date))
         qCInfo(lcCalendar).noquote()
             << "today" << plan_.date.toString(Qt::ISODate) << "rings" << plan_.application << "-"
             << plan_.summary.join(u"; ") << "-" << plan_.quiet.size() << "bells quiet";
+    for (const auto& planned : planned_) planned(plan_);
+}
+
+void Arming::showPeriod(int n) {
+    const PeriodControls& p = period(n);
+    const PeriodPlan& pp = plan_.periods[std::size_t(n - 1)];
+    form_.setText(p.trigger, pp.caption());
+    form_.setForeground(p.trigger, pp.rings() ? kArmedYellow : kUnusedRed);
+    form_.setToolTip(p.trigger, pp.note);
+}
+
+void Arming::setDueForToday(int n, QTime due) {
+    if (n < 1 || n > keys::kPeriods) return;
+    PeriodPlan& pp = plan_.periods[std::size_t(n - 1)];
+    pp.application = plan_.application;
+    pp.state = due.isValid() ? PeriodPlan::State::Rings : PeriodPlan::State::NotInUse;
+    pp.due = due.isValid() ? QTime(due.hour(), due.minute(), due.second()) : QTime();
+    showPeriod(n);
     for (const auto& planned : planned_) planned(plan_);
 }
 
@@ -215,12 +221,12 @@ QString todayLine(const DayPlan& plan) {
 }
 
 void chk29(FormModel& form) {
-    const bool sevenDays = form.checked(QStringLiteral("Check29"));
-    form.setVisible(QStringLiteral("lbl_same_every_day"), !sevenDays);
-    for (int d = 1; d <= 7; ++d) form.setVisible(QStringLiteral("lbl_day%1").arg(d), sevenDays);
-    form.setVisible(QStringLiteral("lbl_copy_to"), sevenDays);
-    form.setVisible(QStringLiteral("Combo52"), sevenDays);
-    form.setVisible(QStringLiteral("Command7"), sevenDays);
+    const bool sevenDays = form.checked(ctl::Check29);
+    form.setVisible(ctl::lbl_same_every_day, !sevenDays);
+    for (int d = 1; d <= 7; ++d) form.setVisible(ctl::dayLabel(d), sevenDays);
+    form.setVisible(ctl::lbl_copy_to, sevenDays);
+    form.setVisible(ctl::Combo52, sevenDays);
+    form.setVisible(ctl::Command7, sevenDays);
 }
 
 void setVoiceBoxes(FormModel& form, const QString& announceMode, bool nonNumberAs3) {
@@ -234,8 +240,8 @@ void setVoiceBoxes(FormModel& form, const QString& announceMode, bool nonNumberA
         }
         mode = 3;
     }
-    const QString repeat = QStringLiteral("Check27");
-    const QString noVoice = QStringLiteral("Check28");
+    const QString repeat = ctl::Check27;
+    const QString noVoice = ctl::Check28;
     if (mode == 3) {
         form.setCheckedQuietly(noVoice, true);
         form.setEnabled(repeat, false);

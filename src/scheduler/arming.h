@@ -43,6 +43,10 @@ public:
         planned_.push_back(std::move(planned));
     }
 
+    // Period n (1..24) rings today at `due` (to the second; invalid: not at all) until the
+    // day is armed again. The benchmarks and the tests ring at a second of their choosing.
+    void setDueForToday(int n, QTime due);
+
     void resetDayLabels();
 
     // The application name of today's program ("" until a weekday could be named).
@@ -54,7 +58,7 @@ public:
 private:
     void loadSteps(bool setShutdownChoosers);
     void remainingSteps();
-    QString day(const QString& section, const QString& key) const;
+    void showPeriod(int n);
     QString base(const QString& section, const QString& key) const;
 
     FormModel& form_;

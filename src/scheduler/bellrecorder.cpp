@@ -11,7 +11,7 @@ namespace tavirin {
 namespace {
 
 QString clockText(const QDateTime& t) {
-    return t.time().toString(QStringLiteral("HH:mm:ss"));
+    return tavirin::clockText(t.time());
 }
 
 QString relayState(RelayOutcome::State s) {
@@ -124,7 +124,7 @@ void BellRecorder::quiet(const QuietBell& q, QDate date) {
     BellRecord b;
     b.kind = journal::kScheduled;
     b.period = q.period;
-    b.due = QDateTime(date, QTime::fromString(q.at, QStringLiteral("HH:mm:ss")));
+    b.due = QDateTime(date, q.at);
     b.outcome = journal::kSkipped;
     b.reason = q.reason;
     b.detail = QString::fromLatin1(causes[int(q.cause)]);
@@ -149,7 +149,7 @@ void BellRecorder::newDay(const QDateTime& now) {
     journal_->purge(now);
 }
 
-void BellRecorder::startUp(const QStringList& triggers, const QDateTime& now) {
+void BellRecorder::startUp(const DueTimes& triggers, const QDateTime& now) {
     if (!journal_) return;
     // The PC may well be off every midnight.
     newDay(now);
@@ -169,7 +169,7 @@ void BellRecorder::startUp(const QStringList& triggers, const QDateTime& now) {
         // Not twice: a heartbeat may be up to a minute older than the last bell.
         if (recorded.contains(u.due)) continue;
         qCWarning(lcScheduler).noquote() << "missed the bell of period" << u.period << "at"
-                                         << u.text << "-" << journal::kNotRunningDetail;
+                                         << clockText(u.due) << "-" << journal::kNotRunningDetail;
         BellRecord b;
         b.kind = journal::kScheduled;
         b.period = u.period;

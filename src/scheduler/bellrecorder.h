@@ -38,7 +38,7 @@ public:
     void newDay(const QDateTime& now);
     // At start-up: today's bells due before now and after the last heartbeat were missed
     // because the program was not running. `triggers` is today's armed table.
-    void startUp(const QStringList& triggers, const QDateTime& now);
+    void startUp(const DueTimes& triggers, const QDateTime& now);
 
     static constexpr qint64 kHeartbeatMs = 60 * 1000;
 

@@ -1,6 +1,7 @@
 #include "scheduler/bellscheduler.h"
 
 #include "journal/journal.h"
+#include "model/controlnames.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "model/windowmotion.h"
@@ -25,44 +26,29 @@ namespace tavirin {
 namespace {
 
 const QString kStarting = QStringLiteral(" ออดเริ่มทำงาน ");
-const QString kShutdownTime = QStringLiteral("Label28123");
 constexpr int kShownTop = 1200;
 // A tick started by a plain start() (the end of the slide-down) comes this soon, then aligns.
 constexpr int kResumeMs = 100;
 constexpr int kLongestDelaySeconds = 10;
 
-// "HH:mm:ss", written out by hand: the clock's text is made every second, and a format
-// string goes through the locale's date-time formatter.
-QString hhmmss(QTime t) {
-    if (!t.isValid()) return {};
-    QString text(8, u':');
-    QChar* out = text.data();
-    for (int v : {t.hour(), t.minute(), t.second()}) {
-        out[0] = QChar(u'0' + v / 10);
-        out[1] = QChar(u'0' + v % 10);
-        out += 3;
-    }
-    return text;
+QTime wholeSecond(QTime t) {
+    return QTime(t.hour(), t.minute(), t.second());
 }
 
 }  // namespace
 
 BellScheduler::BellScheduler(Parts parts) : p_(parts), recorder_(parts.journal, parts.clock) {
-    // The compared table follows its labels (arming, the editor), read again only when one
-    // of them has changed.
-    QSet<QString> watched{kShutdownTime};
-    for (const PeriodControls& per : periodControls()) watched.insert(per.trigger);
-    QObject::connect(&p_.form, &FormModel::changed, &p_.form, [this, watched](const QString& name) {
-        if (watched.contains(name)) triggersStale_ = true;
-    });
+    // The compared table follows the armed day.
     p_.arming.onPlanned([this](const DayPlan& plan) { planned(plan); });
+    p_.sequence.setOnProgress(
+        [this](BellProgress::Phase phase, int sound, int of) { setProgress(phase, sound, of); });
 }
 
 void BellScheduler::setAlarm(WallClockAlarm* alarm) {
     alarm_ = alarm;
     if (!alarm_) return;
     alarm_->setHandler([this](WallClockAlarm::Wake wake) {
-        QTimer* tick = p_.form.timer(QStringLiteral("Timer3"));
+        QTimer* tick = p_.form.timer(ctl::Timer3);
         if (!tick->isActive()) return;  // a bell is on its way; its end resumes the tick
         if (wake == WallClockAlarm::Wake::ClockChanged)
             qCInfo(lcScheduler) << "the wall clock moved while watching; looking at it now";
@@ -74,14 +60,13 @@ void BellScheduler::setWindowShown(bool shown) {
     if (windowShown_ == shown) return;
     windowShown_ = shown;
     // A window shown during a long sleep gets its clock now, and the tick every second.
-    if (shown && sleeping_ && p_.form.timer(QStringLiteral("Timer3"))->isActive()) Timer3_Timer();
+    if (shown && sleeping_ && p_.form.timer(ctl::Timer3)->isActive()) Timer3_Timer();
 }
 
 void BellScheduler::planned(const DayPlan& plan) {
+    triggersStale_ = true;
     quietSeconds_.clear();
-    for (const QuietBell& q : plan.quiet)
-        quietSeconds_.append(
-            QTime::fromString(q.at, QStringLiteral("HH:mm:ss")).msecsSinceStartOfDay() / 1000);
+    for (const QuietBell& q : plan.quiet) quietSeconds_.append(q.at.msecsSinceStartOfDay() / 1000);
     // The quiet bells still to come: after the last tick of this day, or from now.
     const QDateTime from =
         lastTick_.isValid() && lastTick_.date() == plan.date ? lastTick_ : p_.clock.now();
@@ -100,8 +85,8 @@ void BellScheduler::passQuietBells(const QDateTime& now) {
     const int s = now.time().msecsSinceStartOfDay() / 1000;
     for (; nextQuiet_ < quietSeconds_.size() && quietSeconds_[nextQuiet_] <= s; ++nextQuiet_) {
         const QuietBell& q = plan.quiet[nextQuiet_];
-        qCInfo(lcScheduler).noquote()
-            << "the bell of period" << q.period << "at" << q.at << "is not rung today:" << q.reason;
+        qCInfo(lcScheduler).noquote() << "the bell of period" << q.period << "at" << clockText(q.at)
+                                      << "is not rung today:" << q.reason;
         recorder_.quiet(q, plan.date);
     }
     // A skipped bell is over once its second has passed: the board shows the day without it.
@@ -123,38 +108,36 @@ void BellScheduler::armWhenIdle(bool reloadEditor) {
         p_.arming.armBoard();
 }
 
-void BellScheduler::connectControls() {
-    for (const char* t : {"Timer3", "Timer21", "Timer22", "Timer4"})
-        p_.form.timer(QString::fromLatin1(t))->setTimerType(Qt::PreciseTimer);
-    auto on = [this](const char* timer, void (BellScheduler::*handler)()) {
-        QObject::connect(p_.form.timer(QString::fromLatin1(timer)), &QTimer::timeout, &p_.form,
-                         [this, handler] { (this->*handler)(); });
-    };
-    on("Timer3", &BellScheduler::Timer3_Timer);
-    on("Timer1", &BellScheduler::Timer1_Timer);
-    on("Timer222", &BellScheduler::Timer222_Timer);
-    on("Timer21", &BellScheduler::Timer21_Timer);
-    on("Timer22", &BellScheduler::Timer22_Timer);
-    p_.form.onClick(QStringLiteral("Command3555"), [this] { Command3555_Click(); });
+QList<TimerHandler> BellScheduler::timerHandlers() {
+    return {{ctl::Timer3, [this] { Timer3_Timer(); }},
+            {ctl::Timer1, [this] { Timer1_Timer(); }},
+            {ctl::Timer222, [this] { Timer222_Timer(); }},
+            {ctl::Timer21, [this] { Timer21_Timer(); }},
+            {ctl::Timer22, [this] { Timer22_Timer(); }}};
+}
+
+void BellScheduler::connectControls(bool timers) {
+    for (const QString& t : {ctl::Timer3, ctl::Timer21, ctl::Timer22, ctl::Timer4})
+        p_.form.timer(t)->setTimerType(Qt::PreciseTimer);
+    if (timers)
+        for (const TimerHandler& h : timerHandlers())
+            QObject::connect(p_.form.timer(h.timer), &QTimer::timeout, &p_.form, h.run);
 }
 
 void BellScheduler::compileTriggers() {
+    const DayPlan& plan = p_.arming.plan();
+    triggers_ = plan.dueTimes();
     dueTimes_.clear();
-    for (const PeriodControls& per : periodControls()) {
-        triggerTexts_[size_t(per.number - 1)] = p_.form.text(per.trigger);
-        if (const QTime t = watchplan::parseClockText(p_.form.text(per.trigger)); t.isValid())
-            dueTimes_.append(t);
-    }
-    if (const QTime t = watchplan::parseClockText(p_.form.text(kShutdownTime)); t.isValid())
-        dueTimes_.append(t);
+    for (const QTime& t : triggers_)
+        if (t.isValid()) dueTimes_.append(t);
+    if (plan.shutdownAt.isValid()) dueTimes_.append(plan.shutdownAt);
     triggersStale_ = false;
 }
 
 void BellScheduler::planNextTick(const QDateTime& now) {
-    QTimer* tick = p_.form.timer(QStringLiteral("Timer3"));
+    QTimer* tick = p_.form.timer(ctl::Timer3);
     // Awake: shown, no alarm to wake a sleep, or the shutdown countdown running.
-    const bool awake =
-        windowShown_ || !alarm_ || p_.form.timer(QStringLiteral("Timer23"))->isActive();
+    const bool awake = windowShown_ || !alarm_ || p_.form.timer(ctl::Timer23)->isActive();
     const watchplan::Plan plan = watchplan::next(now, dueTimes_, awake);
     tick->start(int(plan.ms));
     if (plan.sleeping) {
@@ -167,7 +150,7 @@ void BellScheduler::planNextTick(const QDateTime& now) {
 }
 
 void BellScheduler::stopTick() {
-    QTimer* tick = p_.form.timer(QStringLiteral("Timer3"));
+    QTimer* tick = p_.form.timer(ctl::Timer3);
     tick->stop();
     tick->setInterval(kResumeMs);
     if (sleeping_ && alarm_) alarm_->cancel();
@@ -179,9 +162,9 @@ QString BellScheduler::refreshClockLabel() {
 }
 
 QString BellScheduler::refreshClockLabel(const QDateTime& now) {
-    const QString text = hhmmss(now.time());
-    p_.form.setText(QStringLiteral("Label1"), text);
-    p_.form.setToolTip(QStringLiteral("Label1"), QStringLiteral("เวลาขณะนี้คือ ") + text);
+    const QString text = clockText(now.time());
+    p_.form.setText(ctl::Label1, text);
+    p_.form.setToolTip(ctl::Label1, QStringLiteral("เวลาขณะนี้คือ ") + text);
     return text;
 }
 
@@ -192,7 +175,7 @@ void BellScheduler::Timer3_Timer() {
     const QDateTime now = p_.clock.now();
     const ElapsedClocks elapsed = p_.clock.elapsed();
     if (const int day = now.date().dayOfWeek(); day >= 1 && day <= 7)
-        p_.form.setText(QStringLiteral("lbl_dayy"), clockDayName(day));
+        p_.form.setText(ctl::lbl_dayy, clockDayName(day));
 
     const QString text = refreshClockLabel(now);
 
@@ -213,8 +196,9 @@ void BellScheduler::Timer3_Timer() {
     if (gap && timeSkipped_) timeSkipped_();
 
     if (triggersStale_) compileTriggers();
+    const QTime second = wholeSecond(now.time());
     bool hit = false;
-    for (const QString& trigger : triggerTexts_) hit = (trigger == text) || hit;
+    for (const QTime& trigger : triggers_) hit = (trigger == second) || hit;
     LateBellDecision late;
     if (!unseen.isEmpty()) {
         late = latebells::decide(unseen, now, runSinceLastTick_, hit, latebells::graceMs(p_.store),
@@ -238,10 +222,11 @@ void BellScheduler::Timer3_Timer() {
     }
 
     bool fired = false;
-    if (const QString rings = hit ? text : late.ringLate; !rings.isEmpty()) {
-        if (hit) due = QDateTime(date, QTime::fromString(text, QStringLiteral("HH:mm:ss")));
+    if (hit || late.ringLate.isValid()) {
+        const QTime rings = hit ? second : late.ringLate.time();
+        if (hit) due = QDateTime(date, second);
         // A clock stepped back across a trigger second must not ring it a second time.
-        const QString key = due.date().toString(Qt::ISODate) + u' ' + rings;
+        const QDateTime key = due;
         if (key != lastFiredKey_) {
             lastFiredKey_ = key;
             fire(rings, due, lateBell);
@@ -249,7 +234,8 @@ void BellScheduler::Timer3_Timer() {
         } else if (key != lastRefusedKey_) {
             // Said once: the clock may stand in that second for many ticks.
             lastRefusedKey_ = key;
-            qCInfo(lcScheduler) << "trigger" << rings << "already rang today; the clock went back";
+            qCInfo(lcScheduler) << "trigger" << clockText(rings)
+                                << "already rang today; the clock went back";
         }
     } else {
         recorder_.watching(now, elapsed);
@@ -259,7 +245,7 @@ void BellScheduler::Timer3_Timer() {
 
     // The shutdown watch rides on this tick; Timer4 keeps it only while the tick is stopped.
     if (shutdownWatch_) shutdownWatch_(true);
-    if (!fired && p_.form.timer(QStringLiteral("Timer3"))->isActive()) planNextTick(now);
+    if (!fired && p_.form.timer(ctl::Timer3)->isActive()) planNextTick(now);
 }
 
 void BellScheduler::accountForStartUp() {
@@ -273,38 +259,69 @@ void BellScheduler::accountForStartUp() {
                     e.boottimeMs < 0 ? -1 : e.boottimeMs - 1000};
 }
 
-QStringList BellScheduler::triggers() {
+const DueTimes& BellScheduler::triggers() {
     if (triggersStale_) compileTriggers();
-    return QStringList(triggerTexts_.begin(), triggerTexts_.end());
+    return triggers_;
 }
 
-void BellScheduler::fire(const QString& clockText, const QDateTime& due,
-                         const std::optional<Late>& late) {
-    qCInfo(lcScheduler) << "bell fired at" << clockText;
-    firedText_ = clockText;
+void BellScheduler::fire(QTime at, const QDateTime& due, const std::optional<Late>& late) {
+    qCInfo(lcScheduler) << "bell fired at" << clockText(at);
+    firedAt_ = at;
     // The countdown counts from the trigger's second; a late bell's from now.
     dueAt_ = late ? p_.clock.now() : due;
     runSinceLastTick_ = true;
     p_.media.stopMedia();
     stopTick();
     // The shutdown watch while the tick is stopped.
-    p_.form.timer(QStringLiteral("Timer4"))->start();
+    p_.form.timer(ctl::Timer4)->start();
     p_.motion.showMainWindow();
-    p_.form.setVisible(QStringLiteral("Label2"), true);
-    p_.form.setVisible(QStringLiteral("Label242"), true);
-    p_.form.setText(QStringLiteral("Label242"), QString());
-    p_.form.timer(QStringLiteral("Timer1"))->start();
-    p_.form.setEnabled(QStringLiteral("Command3555"), false);
+    p_.form.setVisible(ctl::Label2, true);
+    p_.form.setVisible(ctl::Label242, true);
+    p_.form.setText(ctl::Label242, QString());
+    p_.form.timer(ctl::Timer1)->start();
+    p_.form.setEnabled(ctl::Command3555, false);
     const RelayOutcome relay = p_.relay.switchOn(true);
     // The highest-numbered period of that time is the one whose sound rings.
     std::optional<int> period;
-    for (const PeriodControls& per : periodControls())
-        if (p_.form.text(per.trigger) == clockText) period = per.number;
+    for (int n = 1; n <= keys::kPeriods; ++n)
+        if (triggers_[std::size_t(n - 1)] == at) period = n;
+    if (manualPeriod_) period = manualPeriod_;
+    const QString kind = manualPeriod_ ? journal::kManual : journal::kScheduled;
     if (late)
-        recorder_.fired(journal::kScheduled, period, due, relay, late->ms, late->reason,
-                        late->detail);
+        recorder_.fired(kind, period, due, relay, late->ms, late->reason, late->detail);
     else
-        recorder_.fired(journal::kScheduled, period, due, relay);
+        recorder_.fired(kind, period, due, relay);
+    beginBell(kind, period);
+}
+
+bool BellScheduler::ringPeriodNow(int n) {
+    if (n < 1 || n > keys::kPeriods || bellInProgress() || progress_) return false;
+    qCInfo(lcScheduler) << "period" << n << "rung on request";
+    const QDateTime now = p_.clock.now();
+    manualPeriod_ = n;
+    fire(wholeSecond(now.time()), QDateTime(now.date(), wholeSecond(now.time())));
+    return true;
+}
+
+void BellScheduler::beginBell(const QString& kind, std::optional<int> period) {
+    progress_ =
+        BellProgress{kind, period, BellProgress::Phase::Countdown, p_.sequence.delayCount(), 0, 0};
+    for (const auto& f : progressChanged_) f();
+}
+
+void BellScheduler::setProgress(BellProgress::Phase phase, int sound, int of) {
+    if (!progress_) return;
+    progress_->phase = phase;
+    progress_->sound = sound;
+    progress_->of = of;
+    if (phase == BellProgress::Phase::Countdown) progress_->countdown = p_.sequence.delayCount();
+    for (const auto& f : progressChanged_) f();
+}
+
+void BellScheduler::endBell(const BellRun& run) {
+    recorder_.ended(run);
+    progress_.reset();
+    for (const auto& f : progressChanged_) f();
 }
 
 void BellScheduler::Timer1_Timer() {
@@ -313,29 +330,32 @@ void BellScheduler::Timer1_Timer() {
     bool identified = false;
     // The periods are identified by the trigger that fired (a late one included), not by the
     // clock now, so a second that changed in the 100 ms since cannot lose them.
-    for (const PeriodControls& per : periodControls()) {
-        if (p_.form.text(per.trigger) != firedText_) continue;
+    // The armed day says what each period of that second rings (the program that rings
+    // today: another weekday's when the calendar says so); the highest-numbered one counts.
+    const DayPlan& plan = p_.arming.plan();
+    for (int n = 1; n <= keys::kPeriods; ++n) {
+        if (manualPeriod_ ? n != *manualPeriod_ : triggers_[std::size_t(n - 1)] != firedAt_)
+            continue;
+        const PeriodPlan& pp = plan.periods[std::size_t(n - 1)];
         identified = true;
-        p_.form.setText(QStringLiteral("Label2"), kStarting);
+        p_.form.setText(ctl::Label2, kStarting);
         p_.sequence.loadSequenceSettings();
-        // The program that rings today: another weekday's when the calendar says so.
-        QString app = p_.form.value(QStringLiteral("ringingApplication"));
-        if (app.isEmpty()) app = p_.form.value(QStringLiteral("activeApplication"));
-        const QString media = p_.store.GetSetting(app, keys::kFm, keys::fm(per.number));
-        const QString enabled = p_.store.GetSetting(app, keys::kNumber, keys::number(per.number));
-        const QString sound = p_.store.GetSetting(app, keys::kSond, keys::sond(per.number));
-        p_.form.setValue(QStringLiteral("afterBellMedia"), media);
-        const bool addOn = enabled == QLatin1String("1") && !sound.isEmpty();
-        p_.form.setText(QStringLiteral("Text3"),
-                        addOn ? sound : p_.talkingClock.words().systemSound);
-        qCInfo(lcScheduler) << "period" << per.number << "rings; add-on"
-                            << p_.form.text(QStringLiteral("Text3")) << "after the bell" << media;
+        const QString media = afterBellText(pp.afterBell);
+        p_.form.setValue(ctl::afterBellMedia, media);
+        p_.form.setText(ctl::Text3,
+                        pp.addOn.isEmpty() ? p_.talkingClock.words().systemSound : pp.addOn);
+        qCInfo(lcScheduler) << "period" << n << "rings; add-on" << p_.form.text(ctl::Text3)
+                            << "after the bell" << media;
     }
-    if (identified) prerollRun();
+    manualPeriod_.reset();
+    if (identified) {
+        prerollRun();
+        setProgress(BellProgress::Phase::Countdown);
+    }
     windowWaits_ = 0;
-    p_.form.timer(QStringLiteral("Timer222"))->start();
-    p_.form.timer(QStringLiteral("Timer1"))->stop();
-    p_.form.timer(QStringLiteral("Timer22"))->start(int(watchplan::msToNextSecond(now)));
+    p_.form.timer(ctl::Timer222)->start();
+    p_.form.timer(ctl::Timer1)->stop();
+    p_.form.timer(ctl::Timer22)->start(int(watchplan::msToNextSecond(now)));
     // A window that stood shown already is there now: the countdown need not wait for the
     // first 400 ms look.
     if (p_.motion.windowTopCounter() == kShownTop) Timer222_Timer();
@@ -346,7 +366,7 @@ void BellScheduler::Timer222_Timer() {
     if (!arrived && ++windowWaits_ < kWindowWaitLimit) return;
     if (!arrived)
         qCWarning(lcScheduler) << "the window did not reach its place; the bell starts anyway";
-    p_.form.timer(QStringLiteral("Timer222"))->stop();
+    p_.form.timer(ctl::Timer222)->stop();
     startCountdown();
 }
 
@@ -361,7 +381,7 @@ void BellScheduler::startCountdown() {
 void BellScheduler::armCountdownStep() {
     const int done = countdownFrom_ - p_.sequence.delayCount();
     const QDateTime at = dueAt_.addMSecs(qint64(done + 1) * 1000);
-    p_.form.timer(QStringLiteral("Timer21"))
+    p_.form.timer(ctl::Timer21)
         ->start(int(qBound(qint64(0), p_.clock.now().msecsTo(at), qint64(1000))));
 }
 
@@ -377,35 +397,36 @@ void BellScheduler::prerollRun() {
 void BellScheduler::Timer21_Timer() {
     qint16 count = qint16(p_.sequence.delayCount() - 1);
     p_.sequence.setDelayCount(count);
-    p_.form.setText(QStringLiteral("Label242"), QString::number(count));
+    p_.form.setText(ctl::Label242, QString::number(count));
     if (count >= 1) {
+        setProgress(BellProgress::Phase::Countdown);
         armCountdownStep();
         return;
     }
 
     p_.sequence.setDelayCount(0);
-    p_.form.timer(QStringLiteral("Timer21"))->stop();
+    p_.form.timer(ctl::Timer21)->stop();
     const QTime now = p_.clock.now().time();
     const QString sayHour = now.toString(QStringLiteral("HH"));
     const QString sayMinute = now.toString(QStringLiteral("mm"));
-    p_.form.setVisible(QStringLiteral("Label2"), false);
-    p_.form.setVisible(QStringLiteral("Label242"), false);
+    p_.form.setVisible(ctl::Label2, false);
+    p_.form.setVisible(ctl::Label242, false);
     p_.talkingClock.chooseClockFiles(sayHour, sayMinute);
-    recorder_.ended(p_.sequence.runBellSequence());
+    endBell(p_.sequence.runBellSequence());
 }
 
 void BellScheduler::Timer22_Timer() {
     const QDateTime now = p_.clock.now();
     refreshClockLabel(now);
     // On the second, like the tick.
-    if (QTimer* t = p_.form.timer(QStringLiteral("Timer22")); t->isActive())
+    if (QTimer* t = p_.form.timer(ctl::Timer22); t->isActive())
         t->start(int(watchplan::msToNextSecond(now)));
 }
 
 bool BellScheduler::bellInProgress() const {
     // Timer22 keeps the clock from the identification (or announce-now) to the sounds' end.
-    for (const char* t : {"Timer1", "Timer222", "Timer21", "Timer22"})
-        if (p_.form.timer(QString::fromLatin1(t))->isActive()) return true;
+    for (const QString& t : {ctl::Timer1, ctl::Timer222, ctl::Timer21, ctl::Timer22})
+        if (p_.form.timer(t)->isActive()) return true;
     return false;
 }
 
@@ -414,31 +435,30 @@ void BellScheduler::resumeWatching() {
         qCInfo(lcScheduler) << "the window was hidden during a bell; the tick resumes after it";
         return;
     }
-    if (QTimer* t3 = p_.form.timer(QStringLiteral("Timer3")); !t3->isActive()) t3->start();
+    if (QTimer* t3 = p_.form.timer(ctl::Timer3); !t3->isActive()) t3->start();
 }
 
 void BellScheduler::Command3555_Click() {
     qCInfo(lcScheduler) << "announce now";
     p_.media.stopMedia();
-    p_.form.setVisible(QStringLiteral("Label2"), true);
-    p_.form.setText(QStringLiteral("Label2"), kStarting);
-    p_.form.setVisible(QStringLiteral("Label242"), true);
-    p_.form.setText(QStringLiteral("Label242"), QString());
+    p_.form.setVisible(ctl::Label2, true);
+    p_.form.setText(ctl::Label2, kStarting);
+    p_.form.setVisible(ctl::Label242, true);
+    p_.form.setText(ctl::Label242, QString());
     p_.sequence.loadSequenceSettings();
     stopTick();
     runSinceLastTick_ = true;
     const QDateTime pressed = p_.clock.now();
     dueAt_ = pressed;
-    p_.form.timer(QStringLiteral("Timer22"))->start(int(watchplan::msToNextSecond(pressed)));
-    p_.form.timer(QStringLiteral("Timer4"))->start();
+    p_.form.timer(ctl::Timer22)->start(int(watchplan::msToNextSecond(pressed)));
+    p_.form.timer(ctl::Timer4)->start();
     const RelayOutcome relay = p_.relay.switchOn(true, true);
     recorder_.fired(journal::kAnnounce, std::nullopt,
-                    QDateTime(pressed.date(), QTime(pressed.time().hour(), pressed.time().minute(),
-                                                    pressed.time().second())),
-                    relay);
+                    QDateTime(pressed.date(), wholeSecond(pressed.time())), relay);
+    beginBell(journal::kAnnounce, std::nullopt);
     prerollRun();
     startCountdown();
-    p_.form.setEnabled(QStringLiteral("Command3555"), false);
+    p_.form.setEnabled(ctl::Command3555, false);
 }
 
 }  // namespace tavirin

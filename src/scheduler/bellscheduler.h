@@ -1,7 +1,9 @@
 #pragma once
 
 #include "calendar/dayplan.h"
+#include "model/formmodel.h"
 #include "platform/clock.h"
+#include "scheduler/bellprogress.h"
 #include "scheduler/bellrecorder.h"
 
 #include <QDate>
@@ -11,6 +13,8 @@
 #include <QTime>
 #include <array>
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace tavirin {
 
@@ -70,8 +74,12 @@ public:
     void setWindowShown(bool shown);
     bool sleeping() const { return sleeping_; }
 
-    // Connects the timers and the announce-now button to the handlers below.
-    void connectControls();
+    // The window's timers this runs, with their handlers, in the order they are looked at.
+    QList<TimerHandler> timerHandlers();
+    // Makes the tick precise and (`timers`) connects the timers to the handlers below; a test
+    // that moves a fake clock runs timerHandlers() itself. The announce-now button is the
+    // core's (it asks before it runs Command3555_Click).
+    void connectControls(bool timers = true);
 
     void Timer3_Timer();
     void Timer1_Timer();
@@ -79,6 +87,17 @@ public:
     void Timer21_Timer();
     void Timer22_Timer();
     void Command3555_Click();
+
+    // Period n (1..24) rung now, its own sound and after-bell choice, whatever its time;
+    // journalled as kind "manual". false (and nothing done) while a bell is in progress or
+    // for no such period.
+    bool ringPeriodNow(int n);
+
+    // The bell in progress and where it is; nothing between bells.
+    const std::optional<BellProgress>& progress() const { return progress_; }
+    // Told whenever the bell in progress moves on (fired, a countdown second, a sound, the
+    // after-bell step, over): a few times a second at most, never while only watching.
+    void onProgress(std::function<void()> f) { progressChanged_.push_back(std::move(f)); }
 
     // From the firing (or announce-now) until the bell's sounds are over.
     bool bellInProgress() const;
@@ -101,8 +120,8 @@ private:
         QString reason;
         QString detail;
     };
-    void fire(const QString& clockText, const QDateTime& due, const std::optional<Late>& late = {});
-    QStringList triggers();
+    void fire(QTime at, const QDateTime& due, const std::optional<Late>& late = {});
+    const DueTimes& triggers();
     void compileTriggers();
     void planNextTick(const QDateTime& now);
     void stopTick();
@@ -111,30 +130,36 @@ private:
     void prerollRun();
     void planned(const DayPlan& plan);
     void passQuietBells(const QDateTime& now);
+    void beginBell(const QString& kind, std::optional<int> period);
+    void setProgress(BellProgress::Phase phase, int sound = 0, int of = 0);
+    void endBell(const BellRun& run);
 
     Parts p_;
     WallClockAlarm* alarm_ = nullptr;
     bool windowShown_ = true;
     bool sleeping_ = false;
-    // The armed trigger strings and the shutdown time, read from their labels when they change.
-    std::array<QString, 24> triggerTexts_;
+    // The armed due seconds and, with the shutdown time, when the tick must be awake.
+    DueTimes triggers_;
     QList<QTime> dueTimes_;
     bool triggersStale_ = true;
     QDateTime dueAt_;        // the fired trigger's second (or announce-now's click)
     int countdownFrom_ = 0;  // delayCount when the countdown began
     std::function<void(bool)> shutdownWatch_;
     std::function<void()> timeSkipped_;
-    QString firedText_;  // the trigger that fired, for the identification
+    QTime firedAt_;  // the trigger that fired, for the identification
     QDateTime lastTick_;
     ElapsedClocks lastElapsed_;
     bool runSinceLastTick_ = false;  // the tick was stopped for a bell since lastTick_
-    QString lastFiredKey_;           // date and trigger string of the last firing
-    QString lastRefusedKey_;         // the last one refused as already rung (logged once)
+    QDateTime lastFiredKey_;         // the due second of the last firing
+    QDateTime lastRefusedKey_;       // the last one refused as already rung (logged once)
     int windowWaits_ = 0;
     QList<int> quietSeconds_;  // of the armed plan's quiet bells, in order
     qsizetype nextQuiet_ = 0;  // the first whose time has not passed yet
     enum class Pending { None, Board, Whole } pendingArm_ = Pending::None;
     BellRecorder recorder_;
+    std::optional<BellProgress> progress_;
+    std::vector<std::function<void()>> progressChanged_;
+    std::optional<int> manualPeriod_;  // the period rung on request, until identified
 };
 
 }  // namespace tavirin

@@ -1,5 +1,6 @@
 #include "scheduler/bellsequence.h"
 
+#include "model/controlnames.h"
 #include "model/formmodel.h"
 #include "model/windowmotion.h"
 #include "outputs/amplifierrelay.h"
@@ -25,9 +26,9 @@ namespace {
 // as they would if the program were blocked in the sound.
 class HeldTimers {
 public:
-    HeldTimers(FormModel& form, std::initializer_list<const char*> names) {
-        for (const char* n : names) {
-            QTimer* t = form.timer(QString::fromLatin1(n));
+    HeldTimers(FormModel& form, std::initializer_list<QString> names) {
+        for (const QString& n : names) {
+            QTimer* t = form.timer(n);
             if (t && t->isActive()) {
                 t->stop();
                 held_.append(t);
@@ -51,21 +52,19 @@ BellSequence::BellSequence(FormModel& form, ProgramStore& store, const Clock& cl
 
 void BellSequence::loadSequenceSettings() {
     if (const std::optional<int> today = todayDayIndex(clock_))
-        form_.setValue(QStringLiteral("activeApplication"), weekdayTable()[*today - 1].application);
+        form_.setValue(ctl::activeApplication, weekdayTable()[*today - 1].application);
     // The chimes, voice and delay of the program that rings today (another weekday's when the
     // calendar or a change of today says so).
-    QString app = form_.value(QStringLiteral("ringingApplication"));
-    if (app.isEmpty()) app = form_.value(QStringLiteral("activeApplication"));
-    auto read = [&](const char* key) {
-        return store_.GetSetting(app, keys::kTime, QString::fromLatin1(key), QString());
-    };
-    settings_.frontChimeFile = read("m25");
-    settings_.backChimeFile = read("m30");
-    settings_.announceMode = read("m29");
-    settings_.voiceFolder = read("m26");
+    QString app = form_.value(ctl::ringingApplication);
+    if (app.isEmpty()) app = form_.value(ctl::activeApplication);
+    const DayProgram program = readDayProgram(store_, app);
+    settings_.frontChimeFile = program.frontChimeFile;
+    settings_.backChimeFile = program.backChimeFile;
+    settings_.announceMode = program.announceMode;
+    settings_.voiceFolder = program.voiceFolder;
     out_.talkingClock.setWords(buildClockWords(settings_.voiceFolder, library_));
 
-    const QString delay = read("m27");
+    const QString& delay = program.amplifierDelaySeconds;
     bool ok = false;
     const int seconds = delay.toInt(&ok);
     if (ok && seconds >= -32768 && seconds <= 32767) {
@@ -90,34 +89,40 @@ BellRun BellSequence::runBellSequence() {
     BellRun run;
     run.amplifierDelaySeconds = amplifierDelay_;
     const QString systemSound = out_.talkingClock.words().systemSound;
-    const QString addOn = form_.text(QStringLiteral("Text3"));
+    const QString addOn = form_.text(ctl::Text3);
     qCInfo(lcScheduler) << "bell run: front" << settings_.frontChimeFile << "add-on"
                         << (addOn.isEmpty() ? systemSound : addOn) << "back"
                         << settings_.backChimeFile;
     {
-        HeldTimers held(form_, {"Timer4", "Timer23"});
+        HeldTimers held(form_, {ctl::Timer4, ctl::Timer23});
         // one output stream for the whole bell: no gaps between the files, and the amplifier
         // goes off only once the back chime has left the output
         if (!streamOpen_) out_.player.openStream();
         streamOpen_ = false;
+        const int of = 3 + TalkingClock::soundCount(settings_.announceMode);
+        if (progress_)
+            out_.player.setOnSound(
+                [this, of](int k) { progress_(BellProgress::Phase::Sounds, k, of); });
         out_.player.playWait(settings_.frontChimeFile);
         out_.talkingClock.announceTime(settings_.announceMode);
         out_.player.playWait(addOn.isEmpty() ? systemSound : addOn);
         out_.player.playWait(settings_.backChimeFile);
         run.stream = out_.player.closeStream();
         run.sounds = out_.player.streamSounds();
+        out_.player.setOnSound({});
     }
-    form_.setText(QStringLiteral("Text3"), QString());
-    form_.timer(QStringLiteral("Timer22"))->stop();
-    form_.timer(QStringLiteral("Timer4"))->stop();
-    form_.setVisible(QStringLiteral("Label2"), false);
-    form_.setVisible(QStringLiteral("Label242"), false);
-    form_.setChecked(QStringLiteral("Check25"), false);
-    form_.setVisible(QStringLiteral("Command357"), false);
+    if (progress_) progress_(BellProgress::Phase::AfterBell, 0, 0);
+    form_.setText(ctl::Text3, QString());
+    form_.timer(ctl::Timer22)->stop();
+    form_.timer(ctl::Timer4)->stop();
+    form_.setVisible(ctl::Label2, false);
+    form_.setVisible(ctl::Label242, false);
+    form_.setChecked(ctl::Check25, false);
+    form_.setVisible(ctl::Command357, false);
     out_.motion.hideMainWindow();
-    form_.setText(QStringLiteral("Label2"), QString());
-    run.after = afterBell(form_.value(QStringLiteral("afterBellMedia")));
-    form_.setValue(QStringLiteral("afterBellMedia"), QStringLiteral("0"));
+    form_.setText(ctl::Label2, QString());
+    run.after = afterBell(form_.value(ctl::afterBellMedia));
+    form_.setValue(ctl::afterBellMedia, QStringLiteral("0"));
     if (out_.tray) out_.tray->add();
     return run;
 }
@@ -131,7 +136,7 @@ AfterBellOutcome BellSequence::afterBell(const QString& choice) {
         choice == QLatin1String("3")) {
         const int n = choice.toInt();
         const QString step = QStringLiteral("radio ") + choice;
-        if (form_.text(QStringLiteral("radio%1").arg(n)).trimmed().isEmpty()) {
+        if (form_.text(ctl::radioAddress(n)).trimmed().isEmpty()) {
             qCInfo(lcScheduler) << "after the bell: radio" << n
                                 << "has no address; amplifier stays on";
             return {step, false, QStringLiteral("the station has no address"), {}};

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "outputs/soundplayer.h"
+#include "scheduler/bellprogress.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 
 namespace tavirin {
@@ -72,6 +74,10 @@ public:
     BellRun runBellSequence();
 
     const SequenceSettings& settings() const { return settings_; }
+    // Told when the run starts each sound (k of n) and when the sounds are over.
+    void setOnProgress(std::function<void(BellProgress::Phase, int sound, int of)> f) {
+        progress_ = std::move(f);
+    }
     qint16 delayCount() const { return delayCount_; }
     void setDelayCount(qint16 n) { delayCount_ = n; }
 
@@ -87,6 +93,7 @@ private:
     qint16 delayCount_ = 0;
     int amplifierDelay_ = 0;   // the countdown's start, for the bell's onset
     bool streamOpen_ = false;  // opened ahead by prerollFrontChime
+    std::function<void(BellProgress::Phase, int, int)> progress_;
 };
 
 }  // namespace tavirin

@@ -17,7 +17,7 @@ qint64 wholeSeconds(const QDateTime& t) {
 }
 
 QString clockText(const QDateTime& t) {
-    return t.time().toString(QStringLiteral("HH:mm:ss"));
+    return tavirin::clockText(t.time());
 }
 
 QString seconds(qint64 ms, int decimals) {
@@ -39,18 +39,18 @@ bool skipsASecond(const QDateTime& lastTick, const QDateTime& now) {
     return wholeSeconds(now) - wholeSeconds(lastTick) > 1;
 }
 
-QList<UnseenTrigger> unseen(const QStringList& triggers, QDate date, const QDateTime& lastTick,
+QList<UnseenTrigger> unseen(const DueTimes& triggers, QDate date, const QDateTime& lastTick,
                             const QDateTime& now) {
     QList<UnseenTrigger> out;
     if (!skipsASecond(lastTick, now)) return out;  // also the first tick, or the clock went back
     const qint64 from = wholeSeconds(lastTick);
     const qint64 to = wholeSeconds(now);
-    for (qsizetype i = 0; i < triggers.size(); ++i) {
-        const QTime t = watchplan::parseClockText(triggers.at(i));
+    for (std::size_t i = 0; i < triggers.size(); ++i) {
+        const QTime t = triggers[i];
         if (!t.isValid()) continue;
         const QDateTime due(date, t);
         const qint64 at = wholeSeconds(due);
-        if (at > from && at < to) out.append({int(i) + 1, triggers.at(i), due});
+        if (at > from && at < to) out.append({int(i) + 1, due});
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const UnseenTrigger& a, const UnseenTrigger& b) { return a.due < b.due; });
@@ -94,13 +94,13 @@ LateBellDecision decide(const QList<UnseenTrigger>& unseen, const QDateTime& now
     // The latest trigger that is still in time rings; it is the one the school expects now.
     if (!duringRun && !ringsNow) {
         for (const UnseenTrigger& u : unseen)
-            if (u.due.msecsTo(now) <= graceMs) d.ringLate = u.text;
+            if (u.due.msecsTo(now) <= graceMs) d.ringLate = u.due;
     }
     for (const UnseenTrigger& u : unseen) {
         Reason r = Reason::TooLate;
         if (duringRun)
             r = Reason::DuringRun;
-        else if (u.text == d.ringLate)
+        else if (u.due == d.ringLate)
             r = Reason::RingsLate;
         else if (u.due.msecsTo(now) <= graceMs)
             r = Reason::AnotherBellRings;
@@ -166,12 +166,12 @@ void report(const LateBellDecision& decision, const QDateTime& lastTick) {
         const UnseenTrigger& u = e.trigger;
         if (e.reason == LateBellDecision::Reason::RingsLate) {
             qCWarning(lcScheduler).noquote()
-                << "the bell of period" << u.period << "at" << u.text << "rings late, by"
+                << "the bell of period" << u.period << "at" << clockText(u.due) << "rings late, by"
                 << seconds(u.due.msecsTo(decision.now), 1) << "s (" + causeText(decision.cause)
                 << "-" << gap + ")";
         } else {
             qCWarning(lcScheduler).noquote()
-                << "missed the bell of period" << u.period << "at" << u.text << "-"
+                << "missed the bell of period" << u.period << "at" << clockText(u.due) << "-"
                 << detail(decision, e) << "(" + gap + ")";
         }
     }

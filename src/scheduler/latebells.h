@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calendar/dayplan.h"
 #include "platform/clock.h"
 
 #include <QDate>
@@ -17,7 +18,6 @@ class ProgramStore;
 // another bell was running.
 struct UnseenTrigger {
     int period = 0;  // 1..24
-    QString text;    // the trigger string, "hh:mm:ss"
     QDateTime due;   // when it should have rung
 };
 
@@ -40,7 +40,7 @@ struct LateBellDecision {
         UnseenTrigger trigger;
         Reason reason;
     };
-    QString ringLate;  // the trigger string to fire now; "" for none
+    QDateTime ringLate;  // the due second of the trigger to fire now; invalid for none
     QList<Entry> entries;
     GapCause cause;
     qint64 graceMs = 0;
@@ -62,9 +62,9 @@ qint64 graceMs(const ProgramStore& store);
 // have gone unseen (cheap; the tick asks it ten times a second).
 bool skipsASecond(const QDateTime& lastTick, const QDateTime& now);
 
-// The trigger seconds of `triggers` (one string per period, in period order) on `date` that
-// fall after the second of `lastTick` and before the second of `now`: the ones no tick saw.
-QList<UnseenTrigger> unseen(const QStringList& triggers, QDate date, const QDateTime& lastTick,
+// The due seconds of `triggers` on `date` that fall after the second of `lastTick` and before
+// the second of `now`: the ones no tick saw.
+QList<UnseenTrigger> unseen(const DueTimes& triggers, QDate date, const QDateTime& lastTick,
                             const QDateTime& now);
 
 // From the wall clock and the elapsed clocks at the last tick and now: the machine slept

@@ -25,15 +25,31 @@ void TalkingClock::sayOnce() {
     player_.playWait(minuteFile_ == words_.number[0] ? words_.systemSound : words_.minutes);
 }
 
+int TalkingClock::soundCount(const QString& announceMode) {
+    switch (announceMode.trimmed().toInt()) {  // not a number: 0
+        case 1:
+            return 5;
+        case 2:
+            return 10;
+        case 3:
+            return 5;
+        default:
+            return 0;
+    }
+}
+
 void TalkingClock::announceTime(const QString& announceMode) {
     bool ok = false;
     const int mode = announceMode.trimmed().toInt(&ok);
     if (!ok) {
-        qCWarning(lcScheduler) << "announce mode" << announceMode << "is not a number; no announcement";
+        qCWarning(lcScheduler) << "announce mode" << announceMode
+                               << "is not a number; no announcement";
         return;
     }
     switch (mode) {
-        case 1: sayOnce(); break;
+        case 1:
+            sayOnce();
+            break;
         case 2:
             sayOnce();
             sayOnce();
@@ -41,7 +57,8 @@ void TalkingClock::announceTime(const QString& announceMode) {
         case 3:
             for (int i = 0; i < 5; ++i) player_.playBlip(words_.systemSound);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

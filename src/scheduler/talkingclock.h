@@ -25,6 +25,8 @@ public:
 
     // "1" once, "2" twice, "3" five blips; any other value says nothing.
     void announceTime(const QString& announceMode);
+    // How many sounds announceTime plays for a mode.
+    static int soundCount(const QString& announceMode);
 
 private:
     void sayOnce();

@@ -1,5 +1,6 @@
 #include "status/dayreport.h"
 
+#include "platform/clock.h"
 #include "status/selftest.h"
 
 #include <QHash>
@@ -82,7 +83,8 @@ QString seconds(qint64 ms) {
 BellLine bellLine(const BellRecord& b) {
     BellLine l;
     l.period = b.period ? QStringLiteral("ช่วงที่ %1").arg(*b.period) : QStringLiteral("บอกเวลา");
-    l.due = b.due.toString(QStringLiteral("HH:mm"));
+    if (b.kind == journal::kManual) l.period += QStringLiteral(" (สั่งตีทันที)");
+    l.due = clockMinutesText(b.due.time());
     l.outcome = outcomeThai(b.outcome);
     if (b.outcome == journal::kLate && b.lateMs) l.late = seconds(*b.lateMs);
     l.reason = reasonThai(b);
@@ -93,7 +95,7 @@ BellLine bellLine(const BellRecord& b) {
 
 CheckLine checkLine(const CheckRecord& c) {
     CheckLine l;
-    l.at = c.at.toString(QStringLiteral("HH:mm"));
+    l.at = clockMinutesText(c.at.time());
     l.item = thaiCheckName(c.item);
     l.detail = c.detail;
     l.summary = checkSummary(c.item, c.ok);

@@ -1,5 +1,6 @@
 #include "status/daystatus.h"
 
+#include "model/controlnames.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "platform/clock.h"
@@ -21,24 +22,15 @@ DayStatus::DayStatus(FormModel& form, const Clock& clock, TrayIcon* tray, const 
     connect(&refreshTimer_, &QTimer::timeout, this, &DayStatus::refresh);
     // the shutdown countdown takes the self-test's row while it runs
     connect(&form_, &FormModel::changed, this, [this](const QString& name) {
-        if (name == QLatin1String("Label28778"))
-            form_.setVisible(QStringLiteral("lbl_selftest_state"),
-                             !form_.visible(QStringLiteral("Label28778")));
+        if (name == ctl::Label28778)
+            form_.setVisible(ctl::lbl_selftest_state, !form_.visible(ctl::Label28778));
     });
 }
 
-QStringList DayStatus::triggers(const FormModel& form) {
-    QStringList t;
-    for (const PeriodControls& p : periodControls()) t << form.text(p.trigger);
-    return t;
-}
-
-QString DayStatus::nextBellText(const QStringList& triggers, const QTime& now) {
+QString DayStatus::nextBellText(const DueTimes& triggers, const QTime& now) {
     std::optional<QTime> next;
-    for (const QString& t : triggers) {
-        const QTime time = QTime::fromString(t, QStringLiteral("hh:mm:ss"));
+    for (const QTime& time : triggers)
         if (time.isValid() && time > now && (!next || time < *next)) next = time;
-    }
     if (!next) return QStringLiteral("วันนี้ไม่มีออดแล้ว");
     const int minutes = (now.secsTo(*next) + 59) / 60;  // what is left, rounded up
     QString left;
@@ -48,12 +40,12 @@ QString DayStatus::nextBellText(const QStringList& triggers, const QTime& now) {
         left = QStringLiteral("อีก %1 ชั่วโมง").arg(minutes / 60);
     else
         left = QStringLiteral("อีก %1 ชั่วโมง %2 นาที").arg(minutes / 60).arg(minutes % 60);
-    return QStringLiteral("ออดถัดไป %1 (%2)").arg(next->toString(QStringLiteral("hh:mm")), left);
+    return QStringLiteral("ออดถัดไป %1 (%2)").arg(clockMinutesText(*next), left);
 }
 
 QString DayStatus::selfTestText(const SelfTestReport& report) {
     if (!report.at.isValid()) return {};
-    const QString at = report.at.toString(QStringLiteral("hh:mm"));
+    const QString at = clockMinutesText(report.at.time());
     QStringList failed;
     for (const CheckResult& c : report.checks)
         if (c.status == CheckResult::Status::Failed) failed << thaiCheckName(c.item);
@@ -93,7 +85,7 @@ void DayStatus::showMarks() {
         if (b.kind == journal::kScheduled && b.period && *b.period >= 1 && *b.period <= 24)
             if (std::optional<BoardMark> m = boardMark(b)) marks[std::size_t(*b.period - 1)] = m;
     for (int n = 1; n <= 24; ++n) {
-        const QString name = arrayName(QStringLiteral("lbl_board_mark"), n);
+        const QString name = ctl::boardMark(n);
         const std::optional<BoardMark>& m = marks[std::size_t(n - 1)];
         form_.setText(name, m ? m->glyph : QString());
         form_.setToolTip(name, m ? m->toolTip : QString());
@@ -108,16 +100,14 @@ void DayStatus::refresh() {
         refreshTimer_.start(kMinuteMs - now.time().msecsSinceStartOfDay() % kMinuteMs + 50);
     }
     if (now.date() != bellsDay_) readBells(now.date());
-    const QString next = nextBellText(triggers(form_), now.time());
+    const QString next = nextBellText(triggers_ ? triggers_() : DueTimes{}, now.time());
     const QString bells = daySummary(bells_);
     const QString test = selfTestText(selfTest_);
-    form_.setText(QStringLiteral("lbl_next_bell"), next);
-    form_.setText(QStringLiteral("lbl_today_state"), bells);
-    form_.setForeground(QStringLiteral("lbl_today_state"),
-                        dayHasTrouble(bells_) ? kTrouble : kAllWell);
-    form_.setText(QStringLiteral("lbl_selftest_state"), test);
-    form_.setForeground(QStringLiteral("lbl_selftest_state"),
-                        selfTest_.failed() ? kTrouble : kAllWell);
+    form_.setText(ctl::lbl_next_bell, next);
+    form_.setText(ctl::lbl_today_state, bells);
+    form_.setForeground(ctl::lbl_today_state, dayHasTrouble(bells_) ? kTrouble : kAllWell);
+    form_.setText(ctl::lbl_selftest_state, test);
+    form_.setForeground(ctl::lbl_selftest_state, selfTest_.failed() ? kTrouble : kAllWell);
     const bool warn = warning();
     if (!tray_) return;
     QStringList tip{QStringLiteral("Tavirin"), next};

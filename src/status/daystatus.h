@@ -38,12 +38,12 @@ public:
     void journalChanged();
 
     // "ออดถัดไป 10:00 (อีก 12 นาที)" from the armed trigger strings, or that none is left today.
-    static QString nextBellText(const QStringList& triggers, const QTime& now);
+    static QString nextBellText(const DueTimes& triggers, const QTime& now);
     // "ตรวจระบบ 07:45 ปกติ" or the items that failed; "" before the first self-test.
     static QString selfTestText(const SelfTestReport& report);
     bool warning() const;
-    // Today's armed trigger strings, as the time board holds them.
-    static QStringList triggers(const FormModel& form);
+    // Today's armed due times.
+    void setTriggers(std::function<DueTimes()> f) { triggers_ = std::move(f); }
 
 private:
     void readBells(QDate day);
@@ -58,6 +58,7 @@ private:
     bool reloadQueued_ = false;
     QTimer refreshTimer_;
     SelfTestReport selfTest_;
+    std::function<DueTimes()> triggers_;
 };
 
 }  // namespace tavirin

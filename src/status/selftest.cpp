@@ -30,12 +30,10 @@ QString megabytes(qint64 bytes) {
     return QString::number(bytes >> 20) + QStringLiteral(" MB");
 }
 
-std::optional<QTime> firstTrigger(const QStringList& triggers) {
+std::optional<QTime> firstTrigger(const DueTimes& triggers) {
     std::optional<QTime> first;
-    for (const QString& t : triggers) {
-        const QTime time = QTime::fromString(t, QStringLiteral("hh:mm:ss"));
+    for (const QTime& time : triggers)
         if (time.isValid() && (!first || time < *first)) first = time;
-    }
     return first;
 }
 
@@ -200,7 +198,7 @@ QTime SelfTest::morningFrom(QTime firstBell) {
 }
 
 void SelfTest::markMorningIfDue(const QDateTime& now) {
-    const std::optional<QTime> first = firstTrigger(triggers_ ? triggers_() : QStringList());
+    const std::optional<QTime> first = firstTrigger(triggers_ ? triggers_() : DueTimes{});
     if (!first) return;
     const QTime from = morningFrom(*first);
     if (now.time() >= from && now.time() < *first) morningDone_ = now.date();
@@ -218,7 +216,7 @@ int SelfTest::watchMorning() {
     }
     // Nothing polls while the program only watches: sleep until the morning one is due.
     qint64 sleepMs = kWatchCapMs;
-    const std::optional<QTime> first = firstTrigger(triggers_ ? triggers_() : QStringList());
+    const std::optional<QTime> first = firstTrigger(triggers_ ? triggers_() : DueTimes{});
     if (first && morningDone_ != now.date()) {
         const qint64 until = now.time().msecsTo(morningFrom(*first));
         if (until > 0) sleepMs = std::min(sleepMs, until);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calendar/dayplan.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
@@ -91,7 +93,7 @@ public:
     // Whether a bell is on its way (the relay waits for it). Unset: never.
     void setBellInProgress(std::function<bool()> f) { bellInProgress_ = std::move(f); }
     // Today's armed trigger strings ("hh:mm:ss", or anything else for a period not in use).
-    void setTriggers(std::function<QStringList()> f) { triggers_ = std::move(f); }
+    void setTriggers(std::function<DueTimes()> f) { triggers_ = std::move(f); }
     // Called with every finished self-test.
     void onReport(std::function<void(const SelfTestReport&)> f) {
         listeners_.push_back(std::move(f));
@@ -129,7 +131,7 @@ private:
     Dialogs& dialogs_;
     QList<Folder> folders_;
     std::function<bool()> bellInProgress_;
-    std::function<QStringList()> triggers_;
+    std::function<DueTimes()> triggers_;
     std::vector<std::function<void(const SelfTestReport&)>> listeners_;
 
     QTimer watch_;

@@ -52,7 +52,10 @@ QString clockDayName(int dayIndex) {
 }
 
 DayProgram readDayProgram(const ProgramStore& store, int day) {
-    const QString app = keys::dayApplication(day);
+    return readDayProgram(store, keys::dayApplication(day));
+}
+
+DayProgram readDayProgram(const ProgramStore& store, const QString& app) {
     const auto get = [&](const QString& section, const QString& key) {
         return store.GetSetting(app, section, key, QString());
     };
@@ -104,9 +107,16 @@ Result writeDayProgram(ProgramStore& store, const QString& application, const Da
     return failed ? done : failed;
 }
 
-QString shutdownTrigger(const QString& hour, const QString& minute, const QString& enabled) {
-    if (enabled != QLatin1String("1")) return QStringLiteral("no:no:00");
-    return hour + u':' + minute + QStringLiteral(":00");
+QTime shutdownTime(const QString& hour, const QString& minute, const QString& enabled) {
+    if (enabled != QLatin1String("1")) return {};
+    const auto twoDigits = [](const QString& s) {
+        return s.size() == 2 && s[0].isDigit() && s[1].isDigit()
+                   ? s[0].digitValue() * 10 + s[1].digitValue()
+                   : -1;
+    };
+    const int h = twoDigits(hour), m = twoDigits(minute);
+    if (h < 0 || h > 23 || m < 0 || m > 59) return {};
+    return QTime(h, m);
 }
 
 std::optional<bool> readSevenDayMode(const ProgramStore& store) {

@@ -3,6 +3,7 @@
 #include "platform/result.h"
 
 #include <QString>
+#include <QTime>
 
 #include <array>
 #include <optional>
@@ -64,16 +65,21 @@ QString clockDayName(int dayIndex);
 
 // The program stored for a day (absent keys as ""); all fields "" for a day outside 1..7.
 DayProgram readDayProgram(const ProgramStore& store, int day);
+// The same under an application name ("" when the name is none of the seven: all fields "").
+DayProgram readDayProgram(const ProgramStore& store, const QString& application);
 // All 128 keys under the application, in the editor's order: h1..h24, h25, m1..m24,
 // m25..m30, number1..number24, number25, sond1..sond24, fm1..fm24. Stops at the first
 // failed write and returns it (the keys before it keep their new values); otherwise the
 // outcome of the sync (one sync, or none when an outer burst is open).
 Result writeDayProgram(ProgramStore& store, const QString& application, const DayProgram& program);
 
-// The shutdown trigger a program arms: "hh:mm:00", or "no:no:00" unless its box is ticked ("1")
-// (the editor stores "no" for a cleared box; a store edited by other means must not turn the
-// computer off behind a cleared box). Never equal to a clock text when a part is "no".
-QString shutdownTrigger(const QString& hour, const QString& minute, const QString& enabled);
+// The time a program's automatic shutdown is armed at; invalid (none) unless its box is ticked
+// ("1") and its hour and minute are a time of day (the editor stores "no" for a cleared box; a
+// store edited by other means must not turn the computer off behind a cleared box).
+QTime shutdownTime(const QString& hour, const QString& minute, const QString& enabled);
+inline QTime shutdownTime(const DayProgram& p) {
+    return shutdownTime(p.shutdownHour, p.shutdownMinute, p.shutdownEnabled);
+}
 
 // The seven-day flag: true for "1", false for "0", nothing for any other text (empty included).
 std::optional<bool> readSevenDayMode(const ProgramStore& store);

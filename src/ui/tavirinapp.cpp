@@ -1,6 +1,8 @@
 #include "ui/tavirinapp.h"
 
 #include "calendar/dayrules.h"
+#include "core/bellcore.h"
+#include "dbus/bellsbus.h"
 #include "journal/sqlitejournal.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
@@ -79,36 +81,27 @@ struct TavirinApp::Parts {
     TimedatedClockSync clockSync;
     StorageFolderProbe folderProbe;
 
-    // The main window's state and its operations.
+    // The main window's state, the windows, and the core they and every other way in drive.
     FormModel form;
     std::unique_ptr<Form1> window;
     std::unique_ptr<PanelAnimator> animator;
     std::unique_ptr<EventLoopWaiter> waiter;
-    std::unique_ptr<SoundPlayer> player;
-    std::unique_ptr<AmplifierRelay> relay;
-    std::unique_ptr<MediaSources> media;
-    std::unique_ptr<AutoShutdown> shutdown;
-    std::unique_ptr<TalkingClock> talkingClock;
-    std::unique_ptr<Arming> arming;
-    std::unique_ptr<BellSequence> sequence;
-    std::unique_ptr<BellScheduler> scheduler;
+    std::unique_ptr<BellCore> core;
+    std::unique_ptr<BellsBus> bus;
     std::unique_ptr<ScheduleEditor> editor;
     std::unique_ptr<TrayWindow> tray;
-    std::unique_ptr<DayStatus> dayStatus;
-    std::unique_ptr<SelfTest> selfTest;
     std::unique_ptr<TodayView> todayView;
-    std::unique_ptr<DayRules> rules;
 
     // The school calendar, over the main window; the boxes it asks come up over it.
     void openCalendar() {
-        CalendarPanel panel(*rules, dialogs, window.get());
+        CalendarPanel panel(core->rules(), dialogs, window.get());
         dialogs.setParent(&panel);
         panel.exec();
         dialogs.setParent(window.get());
     }
     QList<TrayMenuEntry> todayEntries(bool fromTray) {
         return todayMenu(
-            *rules,
+            *core, dialogs,
             [this, fromTray] {
                 if (fromTray) tray->onTrayNotification(TrayIcon::Gesture::DoubleClick);
                 openCalendar();
@@ -139,82 +132,57 @@ struct TavirinApp::Parts {
         QList<QTimer*> timers;
         for (const QString& name : form.timerNames()) timers << form.timer(name);
         waiter = std::make_unique<EventLoopWaiter>(timers);
-        player = std::make_unique<SoundPlayer>(audio, dialogs, &clock);
-        relay = std::make_unique<AmplifierRelay>(form, store, serial, dialogs);
-        media = std::make_unique<MediaSources>(form, *relay, processes, *waiter, radio, dialogs);
-        shutdown = std::make_unique<AutoShutdown>(form, *animator, *media, *relay, power, dialogs);
-        talkingClock = std::make_unique<TalkingClock>(*player);
-        arming = std::make_unique<Arming>(form, store, clock, library);
-        tray = std::make_unique<TrayWindow>(trayIcon, form, *animator);
-        sequence = std::make_unique<BellSequence>(
-            form, store, clock, library,
-            BellSequence::Outputs{*player, *talkingClock, *relay, *media, *waiter, *animator,
-                                  &trayIcon});
-        scheduler = std::make_unique<BellScheduler>(
-            BellScheduler::Parts{form, store, clock, *arming, *sequence, *talkingClock, *relay,
-                                 *media, *animator, &journal});
-        scheduler->setAlarm(&alarm);
-        scheduler->setWindowShown(window->onScreen());
+        trayIcon.setWarningIcon(warningIcon());
+        core = std::make_unique<BellCore>(BellCore::Adapters{
+            form, *animator, clock, store, &journal, library, dialogs, audio, serial, processes,
+            radio, power, *waiter, audioProbe, clockSync, folderProbe, &trayIcon, &alarm});
+        bus = std::make_unique<BellsBus>(*core);
+
+        BellScheduler& scheduler = core->scheduler();
+        scheduler.setWindowShown(window->onScreen());
         QObject::connect(window.get(), &Form1::onScreenChanged, window.get(), [this](bool shown) {
-            scheduler->setWindowShown(shown);
-            if (shown && dayStatus) dayStatus->refresh();
+            core->scheduler().setWindowShown(shown);
+            if (shown) core->dayStatus().refresh();
         });
-        scheduler->setShutdownWatch([this](bool slideIn) { shutdown->checkShutdownTime(slideIn); });
-        animator->setResumeWatching([this] { scheduler->resumeWatching(); });
-        tray->setBellInProgress([this] { return scheduler->bellInProgress(); });
-        editor =
-            std::make_unique<ScheduleEditor>(form, store, *arming, *relay, dialogs, library, clock);
+        animator->setResumeWatching([this] { core->scheduler().resumeWatching(); });
+        tray = std::make_unique<TrayWindow>(trayIcon, form, *animator);
+        tray->setBellInProgress([this] { return core->scheduler().bellInProgress(); });
+        editor = std::make_unique<ScheduleEditor>(form, store, core->arming(), core->relay(),
+                                                  dialogs, library, clock);
         editor->setOpenSettingsPanel([this] { animator->openSettingsPanel(); });
         editor->setCloseSettingsPanel([this] { animator->closeSettingsPanel(); });
-        relay->setClosePanel([this] { animator->closeDevicePanel(); });
+        core->relay().setClosePanel([this] { animator->closeDevicePanel(); });
 
-        trayIcon.setWarningIcon(warningIcon());
-        dayStatus = std::make_unique<DayStatus>(form, clock, &trayIcon, &journal);
         todayView = std::make_unique<TodayView>(journal, clock);
-        journal.setChangeListener([this] {
-            dayStatus->journalChanged();
-            todayView->journalChanged();
-        });
-        selfTest =
-            std::make_unique<SelfTest>(SelfTest::Probes{serial, audioProbe, clockSync, folderProbe},
-                                       store, library, clock, dialogs);
-        selfTest->setFolders(
+        core->onJournalChanged([this] { todayView->journalChanged(); });
+        core->selfTest().setFolders(
             {{SelfTest::kItemStore, QFileInfo(IniSettingsBackend::defaultFilePath()).path(), true},
              {SelfTest::kItemJournal, QFileInfo(SqliteJournal::defaultFilePath()).path(), true},
              {SelfTest::kItemLibrary, library.root(), false}});
-        selfTest->setBellInProgress([this] { return scheduler->bellInProgress(); });
-        selfTest->setTriggers([this] { return DayStatus::triggers(form); });
-        scheduler->setTimeSkipped([this] { selfTest->lookAgain(); });
-        selfTest->onReport([this](const SelfTestReport& r) {
-            journal.recordChecks(r.at, checkRecords(r));
-            dayStatus->setSelfTest(r);
-        });
         form.onClick(QStringLiteral("cmd_bell_record"), [this] { todayView->open(); });
 
-        // A change of the calendar or of today arms the board again (after a bell on its way);
-        // every arming rebuilds the tray's menu, which lists the changes in force.
-        rules = std::make_unique<DayRules>(store, clock, dialogs);
-        rules->onChanged([this](bool programsChanged) { scheduler->armWhenIdle(programsChanged); });
-        arming->onPlanned([this](const DayPlan&) { tray->refreshMenu(); });
+        // Every arming rebuilds the tray's menu, which lists the changes in force.
+        core->arming().onPlanned([this](const DayPlan&) { tray->refreshMenu(); });
         tray->setTodayEntries([this] { return todayEntries(true); });
         form.onClick(QStringLiteral("cmd_today"), [this] {
             popUpMenu(*window->control(QStringLiteral("cmd_today")), todayEntries(false));
         });
 
         animator->connectControls();
-        media->connectControls();
-        shutdown->connectControls();
-        scheduler->connectControls();
+        core->connectControls();
         editor->connectControls();
-        form.onClick(QStringLiteral("Command10"), [this] { relay->savePort(); });
-        form.onClick(QStringLiteral("Command11"), [this] { relay->testPort(); });
+        form.onClick(QStringLiteral("Command10"), [this] { core->relay().savePort(); });
+        form.onClick(QStringLiteral("Command11"), [this] { core->relay().testPort(); });
         form.onClick(QStringLiteral("Command8"),
                      [this] { confirmExit(dialogs, *animator, *tray); });
         // The window manager's close button hides the window like the hide button.
         form.onClick(QStringLiteral("Form_Close"), [this] { animator->hideMainWindow(); });
     }
-    // The journal outlives what shows it: a last write must not reach them.
-    ~Parts() { journal.setChangeListener({}); }
+    ~Parts() {
+        // What talks to the core goes first.
+        bus.reset();
+        core.reset();
+    }
 };
 
 TavirinApp::TavirinApp() : d_(std::make_unique<Parts>()) {}
@@ -236,17 +204,19 @@ bool TavirinApp::start() {
         return false;
     }
 
-    loadMainWindow(p.form, p.store, p.library, *p.arming, *p.relay);
-    p.scheduler->accountForStartUp();
+    loadMainWindow(p.form, p.store, p.library, p.core->arming(), p.core->relay());
+    p.core->scheduler().accountForStartUp();
     p.window->setBackgroundPicture(loadBackground(p.library));
 
     // Centred across the screen; the slides move it up and down only.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         p.window->move(qMax(0, (screen->availableGeometry().width() - p.window->width()) / 2), 0);
     p.animator->showMainWindow();
-    p.dayStatus->start();
-    p.selfTest->start();
-    qCInfo(lcUi) << "Tavirin started; today's program is" << p.arming->activeApplication();
+    p.core->dayStatus().start();
+    p.core->selfTest().start();
+    // Scripts reach the same core on the session bus; the bells ring without it.
+    p.bus->start();
+    qCInfo(lcUi) << "Tavirin started; today's program is" << p.core->arming().activeApplication();
     return true;
 }
 

@@ -195,12 +195,12 @@ private slots:
         const DayPlan plan = planDay(readAllDayPrograms(s.store), calendar, today, kWednesday,
                                      kWednesday.dayOfWeek(), now);
         QCOMPARE(plan.triggers(), triggers);
-        QCOMPARE(plan.shutdownTrigger, shutdown);
+        QCOMPARE(plan.shutdownCaption(), shutdown);
         QCOMPARE(plan.application, application);
         // Every quiet period is listed with a reason, in the order of its time.
         QCOMPARE(plan.quiet.size(), triggers.count(kQuiet));
         for (const QuietBell& q : plan.quiet) {
-            QCOMPARE(plan.periods[std::size_t(q.period - 1)].trigger, kQuiet);
+            QCOMPARE(plan.periods[std::size_t(q.period - 1)].caption(), kQuiet);
             QVERIFY(!q.reason.isEmpty());
         }
         // An ordinary day says nothing on the main window; every other one does.

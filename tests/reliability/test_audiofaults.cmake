@@ -1,2 +1,2 @@
 tavirin_unit_test(NAME test_audiofaults SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_audiofaults.cpp
-                  LIBS tavirin_scheduler tavirin_platform TIMEOUT 120)
+                  LIBS tavirin_core tavirin_scheduler tavirin_platform TIMEOUT 120)

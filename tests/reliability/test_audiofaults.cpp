@@ -3,7 +3,7 @@
 // own sound, the run goes on to the back chime, the watch comes back and the amplifier ends
 // off. A bell that reaches no real device is reported, one without a fault is not.
 #include "../platform/soundtestfiles.h"
-#include "../scheduler/bellharness.h"
+#include "../scheduler/coreharness.h"
 #include "platform/audio/gstaudiooutput.h"
 #include "support/pulseserver.h"
 #include "support/recordingoutput.h"

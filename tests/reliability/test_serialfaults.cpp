@@ -2,7 +2,7 @@
 // switchOn and switchOff) and the port held by another program. The bell plays through, no
 // modal box stops the day, no handle is left behind, and the amplifier comes back when the
 // port does.
-#include "../scheduler/bellharness.h"
+#include "../scheduler/coreharness.h"
 
 #include <QTest>
 
@@ -19,13 +19,13 @@ private slots:
     }
     void faultsInABell() {
         QFETCH(QString, fault);
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         if (fault == u"busy") h.serial.setFailure(1, FakeSerialLines::Error::Busy);
         bool pulled = false;
         h.audio.onPlay = [&](const FakeAudioOutput::Play& p) {
             h.journal.append(QStringLiteral("play ") + p.path);
-            h.clock.advanceMs(BellHarness::kSoundMs);
+            h.clock.advanceMs(CoreHarness::kSoundMs);
             // Out goes the adapter in the middle of the first bell, the amplifier on.
             if (fault == u"vanish" && !pulled && p.path == h.library.systemSound()) {
                 QVERIFY(h.serial.energised());

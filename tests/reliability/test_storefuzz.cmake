@@ -1,2 +1,2 @@
 tavirin_unit_test(NAME test_storefuzz SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_storefuzz.cpp
-                  ${CMAKE_CURRENT_LIST_DIR}/storefuzz.h LIBS tavirin_scheduler tavirin_platform)
+                  ${CMAKE_CURRENT_LIST_DIR}/storefuzz.h LIBS tavirin_core tavirin_scheduler tavirin_platform)

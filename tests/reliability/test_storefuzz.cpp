@@ -2,7 +2,7 @@
 // so the sequence runs whatever the day program says), over the harness's doubles. Nothing
 // may crash or hang; the bell ends, the watch comes back and the amplifier is not left on
 // unless the day asks for a radio station after the bell.
-#include "../scheduler/bellharness.h"
+#include "../scheduler/coreharness.h"
 #include "storefuzz.h"
 
 #include <QTest>
@@ -47,7 +47,7 @@ private slots:
         int bells = 0;
         for (quint32 seed = first; seed < first + quint32(count); ++seed) {
             QRandomGenerator r(seed);
-            BellHarness h;
+            CoreHarness h;
             if (r.bounded(4) != 0) {
                 QVERIFY(seedFirstRun(h.store, h.library));
                 QVERIFY(writeFirstRunMarker(h.store));

@@ -2,7 +2,7 @@
 // seven day programs (seven-day mode on) that together use all 24 periods at different times,
 // a Copy and a Save between days, the shutdown countdown on the days it is armed. Also a
 // suspend of an hour.
-#include "../scheduler/bellharness.h"
+#include "../scheduler/coreharness.h"
 #include "outputs/autoshutdown.h"
 #include "platform/fake/fakepower.h"
 #include "store/dayprogram.h"
@@ -39,17 +39,9 @@ qint64 residentKb() {
     return -1;
 }
 
-struct Soak : BellHarness {
-    FakePower power;
-    AutoShutdown shutdown{form, motion, media, relay, power, dialogs};
+struct Soak : CoreHarness {
+    // The core's own shutdown, watched by its own tick (the harness runs Timer4 and Timer23).
     QList<int> countdownsStarted;  // the day of every countdown seen running
-
-    Soak() {
-        shutdown.connectControls();
-        scheduler.setShutdownWatch([this](bool slideIn) { shutdown.checkShutdownTime(slideIn); });
-        handlers.insert(QStringLiteral("Timer4"), [this] { shutdown.Timer4_Timer(); });
-        handlers.insert(QStringLiteral("Timer23"), [this] { shutdown.Timer23_Timer(); });
-    }
 
     DayProgram plan(int d, const DayProgram& base) const {
         DayProgram p = base;
@@ -160,7 +152,7 @@ private slots:
     // A suspend of an hour: the bells inside it are logged as missed, none rings late, and
     // the first bell after the wake-up rings.
     void aSuspendOfAnHour() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.set(QStringLiteral("TIME"), QStringLiteral("h18"), QStringLiteral("08"));
         h.set(QStringLiteral("TIME"), QStringLiteral("m18"), QStringLiteral("15"));

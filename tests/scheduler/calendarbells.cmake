@@ -1,2 +1,2 @@
 tavirin_unit_test(NAME test_calendarbells SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_calendarbells.cpp
-                  ${CMAKE_CURRENT_LIST_DIR}/bellharness.h LIBS tavirin_scheduler tavirin_journal tavirin_platform)
+                  ${CMAKE_CURRENT_LIST_DIR}/coreharness.h LIBS tavirin_core tavirin_scheduler tavirin_journal tavirin_platform)

@@ -1,21 +1,27 @@
 #pragma once
 
-// A whole bell chain on the control model: the real arming, scheduler, sequence, talking
-// clock, relay and media starters, over doubles for what this machine has not (sound card,
-// serial relay, outside programs) and a clock the test moves. The window's timers are pumped
-// by the test on the fake clock, each at its moment, never by sleeping.
+// The program's core, built as the program builds it, over doubles for what this machine has
+// not (sound card, serial relay, outside programs, power button) and a clock the test moves.
+// The window's timers are run by the test on the fake clock, each at its moment, with the
+// handlers the core gives them, never by sleeping.
 
+#include "core/bellcore.h"
 #include "journal/journal.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "model/windowmotion.h"
 #include "outputs/amplifierrelay.h"
+#include "outputs/autoshutdown.h"
 #include "outputs/mediasources.h"
 #include "outputs/soundplayer.h"
 #include "outputs/waiter.h"
 #include "platform/fake/fakeaudiooutput.h"
+#include "platform/fake/fakeaudioprobe.h"
 #include "platform/fake/fakeclock.h"
+#include "platform/fake/fakeclocksync.h"
 #include "platform/fake/fakedialogs.h"
+#include "platform/fake/fakefolderprobe.h"
+#include "platform/fake/fakepower.h"
 #include "platform/fake/fakeprocesses.h"
 #include "platform/fake/fakeradioplayer.h"
 #include "platform/fake/fakeseriallines.h"
@@ -77,7 +83,7 @@ private:
     int top_ = 7500, height_ = 0;
 };
 
-struct BellHarness {
+struct CoreHarness {
     static constexpr int kSoundMs = 2000;  // every sound lasts two seconds
 
     QTemporaryDir dir;
@@ -89,28 +95,42 @@ struct BellHarness {
     QStringList journal;  // sounds, relay lines, program starts and waits, in order
     FakeAudioOutput audio;
     FakeDialogs dialogs;
-    SoundPlayer player{audio, dialogs, &clock};
     FakeSerialLines serial;
-    AmplifierRelay relay{form, store, serial, dialogs};
     FakeProcesses processes;
     ClockWaiter waiter{clock};
     FakeRadioPlayer radio;
-    MediaSources media{form, relay, processes, waiter, radio, dialogs};
+    FakePower power;
+    FakeAudioProbe audioProbe;
+    FakeClockSync clockSync;
+    FakeFolderProbe folderProbe;
     InstantMotion motion{form};
-    TalkingClock talkingClock{player};
-    Arming arming{form, store, clock, library};
-    BellSequence sequence{
-        form, store, clock, library, {player, talkingClock, relay, media, waiter, motion, nullptr}};
     Journal* bellJournal;
-    BellScheduler scheduler;
+    // The program's own core, over the doubles above.
+    BellCore core;
+    SoundPlayer& player;
+    AmplifierRelay& relay;
+    MediaSources& media;
+    TalkingClock& talkingClock;
+    Arming& arming;
+    BellSequence& sequence;
+    BellScheduler& scheduler;
+    AutoShutdown& shutdown;
     QHash<QString, std::function<void()>> handlers;
     QHash<QString, qint64> elapsed;
 
-    // `bells`: the bell journal the scheduler writes to, if any.
-    explicit BellHarness(Journal* bells = nullptr)
+    // `bells`: the bell journal the core writes to, if any.
+    explicit CoreHarness(Journal* bells = nullptr)
         : bellJournal(bells),
-          scheduler(
-              {form, store, clock, arming, sequence, talkingClock, relay, media, motion, bells}) {
+          core({form, motion, clock, store, bells, library, dialogs, audio, serial, processes,
+                radio, power, waiter, audioProbe, clockSync, folderProbe, nullptr, nullptr}),
+          player(core.player()),
+          relay(core.relay()),
+          media(core.media()),
+          talkingClock(core.talkingClock()),
+          arming(core.arming()),
+          sequence(core.sequence()),
+          scheduler(core.scheduler()),
+          shutdown(core.shutdown()) {
         buildForm1(form);
         form.setItems(QStringLiteral("Combo54"), {QStringLiteral("standard")});
         serial.journal = &journal;
@@ -125,13 +145,9 @@ struct BellHarness {
         audio.onStream = [this](const QString& e) {
             journal.append(QStringLiteral("stream ") + e);
         };
-        media.connectControls();
-        handlers.insert(QStringLiteral("Timer3"), [this] { scheduler.Timer3_Timer(); });
-        handlers.insert(QStringLiteral("Timer1"), [this] { scheduler.Timer1_Timer(); });
-        handlers.insert(QStringLiteral("Timer222"), [this] { scheduler.Timer222_Timer(); });
-        handlers.insert(QStringLiteral("Timer21"), [this] { scheduler.Timer21_Timer(); });
-        handlers.insert(QStringLiteral("Timer22"), [this] { scheduler.Timer22_Timer(); });
-        form.onClick(QStringLiteral("Command3555"), [this] { scheduler.Command3555_Click(); });
+        // The program's wiring; the timers are run by runUntil, on the fake clock.
+        core.connectControls(/*timers=*/false);
+        for (const TimerHandler& h : core.timerHandlers()) handlers.insert(h.timer, h.run);
     }
 
     void seedAndArm() {

@@ -3,13 +3,19 @@
 // Stand-ins for a bell run on real timers and real playback: the window stands shown, and
 // pauses before radio or music take no time; and the scheduler's side of a bell over them.
 
+#include "core/bellcore.h"
 #include "model/formmodel.h"
 #include "model/windowmotion.h"
+#include "outputs/amplifierrelay.h"
+#include "outputs/mediasources.h"
+#include "outputs/soundplayer.h"
 #include "outputs/waiter.h"
+#include "platform/fake/fakeaudioprobe.h"
+#include "platform/fake/fakeclocksync.h"
+#include "platform/fake/fakefolderprobe.h"
+#include "platform/fake/fakepower.h"
 #include "scheduler/arming.h"
 #include "scheduler/bellscheduler.h"
-#include "scheduler/bellsequence.h"
-#include "scheduler/talkingclock.h"
 
 #include <QTimer>
 
@@ -34,24 +40,33 @@ public:
     void waitMs(int) override {}
 };
 
-// The talking clock, arming, the bell sequence and the tick over the outputs handed in, with
-// the window standing shown; the tick's controls connected.
+// The program's core on real timers over the sound output handed in, the window standing
+// shown, and doubles for what this machine has not (relay, power, outside programs).
 struct BellChain {
     BellChain(FormModel& form, ProgramStore& store, const Clock& clock, const SoundLibrary& library,
-              SoundPlayer& player, AmplifierRelay& relay, MediaSources& media, Waiter& waiter)
+              AudioOutput& audio, Dialogs& dialogs, SerialLines& serial, Processes& processes,
+              RadioPlayer& radio, Waiter& waiter)
         : motion(form),
-          talking(player),
-          arming(form, store, clock, library),
-          sequence(form, store, clock, library,
-                   {player, talking, relay, media, waiter, motion, nullptr}),
-          scheduler({form, store, clock, arming, sequence, talking, relay, media, motion}) {
-        scheduler.connectControls();
+          core({form, motion, clock, store, nullptr, library, dialogs, audio, serial, processes,
+                radio, power, waiter, audioProbe, clockSync, folders, nullptr, nullptr}),
+          arming(core.arming()),
+          scheduler(core.scheduler()),
+          player(core.player()),
+          relay(core.relay()),
+          media(core.media()) {
+        core.connectControls();
     }
     ShownWindow motion;
-    TalkingClock talking;
-    Arming arming;
-    BellSequence sequence;
-    BellScheduler scheduler;
+    FakePower power;
+    FakeAudioProbe audioProbe;
+    FakeClockSync clockSync;
+    FakeFolderProbe folders;
+    BellCore core;
+    Arming& arming;
+    BellScheduler& scheduler;
+    SoundPlayer& player;
+    AmplifierRelay& relay;
+    MediaSources& media;
 };
 
 }  // namespace tavirin

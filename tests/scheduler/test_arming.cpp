@@ -185,10 +185,11 @@ private slots:
                                << "0"
                                << "no:no:00"
                                << "no";
+        // Not a time of day: no shutdown, shown as none.
         QTest::newRow("hour no") << "no"
                                  << "30"
                                  << "1"
-                                 << "no:30:00"
+                                 << "no:no:00"
                                  << "no";
         // A time stored behind a cleared box (never written by the editor) is not armed.
         QTest::newRow("box cleared") << "16"

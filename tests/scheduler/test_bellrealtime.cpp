@@ -96,14 +96,12 @@ private slots:
         buildForm1(form);
         FakeDialogs dialogs;
         RecordingOutput audio(QStringLiteral("autoaudiosink"), 30s);
-        SoundPlayer player(audio, dialogs, &clock);
         FakeSerialLines serial;
-        AmplifierRelay relay(form, store, serial, dialogs);
         FakeProcesses processes;
         NoWait waiter;
         FakeRadioPlayer radio;
-        MediaSources media(form, relay, processes, waiter, radio, dialogs);
-        BellChain chain(form, store, clock, library, player, relay, media, waiter);
+        BellChain chain(form, store, clock, library, audio, dialogs, serial, processes, radio,
+                        waiter);
         Arming& arming = chain.arming;
         QVERIFY(seedFirstRun(store, library));
         arming.armToday();
@@ -111,8 +109,8 @@ private slots:
         QVERIFY(store.SaveSetting(today, keys::kTime, "m27", "1"));  // amplifier delay 1 s
         QVERIFY(store.SaveSetting(today, keys::kTime, "m29", "1"));  // say the time once
         // two bells 8 s apart: periods 1 and 2
-        form.setText(QStringLiteral("Label3"), QStringLiteral("13:07:00"));
-        form.setText(QStringLiteral("Label4"), QStringLiteral("13:07:08"));
+        arming.setDueForToday(1, QTime(13, 7, 0));
+        arming.setDueForToday(2, QTime(13, 7, 8));
         const qint64 secondBellAt =
             monotonicMs() + clock.now().msecsTo(QDateTime(QDate(2026, 12, 9), QTime(13, 7, 8)));
 

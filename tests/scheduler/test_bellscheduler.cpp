@@ -1,4 +1,4 @@
-#include "bellharness.h"
+#include "coreharness.h"
 
 #include "journal/sqlitejournal.h"
 
@@ -8,7 +8,7 @@ using namespace tavirin;
 
 namespace {
 
-QString sys(const BellHarness& h) {
+QString sys(const CoreHarness& h) {
     return h.library.systemSound();
 }
 
@@ -34,7 +34,7 @@ private slots:
     // run playing front chime, the time twice, the system sound, back chime; the relay is on
     // from firing to the end of the run.
     void aSchoolDay() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.runUntil(QTime(23, 2, 0));
         const QList<QStringList> runs = h.runs();
@@ -64,7 +64,7 @@ private slots:
     }
 
     void twoPeriodsAtOneTimeRingOnceWithTheHigherOnesSound() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.set(QStringLiteral("Time"), QStringLiteral("h2"), QStringLiteral("10"));
         h.set(QStringLiteral("Time"), QStringLiteral("h5"), QStringLiteral("10"));
@@ -120,7 +120,7 @@ private slots:
         QFETCH(QString, started);
         QFETCH(int, wait);
         QFETCH(bool, amplifierOn);
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.set(QStringLiteral("Fm"), QStringLiteral("fm2"), choice);
         h.arming.armToday();
@@ -158,17 +158,18 @@ private slots:
         QFETCH(QString, enabled);
         QFETCH(QString, file);
         QFETCH(bool, playsFile);
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.set(QStringLiteral("Number"), QStringLiteral("number1"), enabled);
         h.set(QStringLiteral("sond"), QStringLiteral("sond1"), file);
+        h.arming.armToday();  // as the editor's save does
         h.runUntil(QTime(7, 1, 0));
         QCOMPARE(h.runs().size(), 1);
         QCOMPARE(h.runs()[0], h.expectedRun(7, 0, playsFile ? file : sys(h)));
     }
 
     void aPeriodAtMidnightRingsAfterTheNewDayIsArmed() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         // Thursday's program has period 1 at 00:00; Wednesday's has nothing then.
         h.set(QStringLiteral("Time"), QStringLiteral("h1"), QStringLiteral("00"),
@@ -182,7 +183,7 @@ private slots:
     }
 
     void aBellThatSpansMidnightStillArmsTheNewDay() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.set(QStringLiteral("Time"), QStringLiteral("h18"), QStringLiteral("23"));
         h.set(QStringLiteral("Time"), QStringLiteral("m18"), QStringLiteral("59"));
@@ -200,13 +201,13 @@ private slots:
 
     void aTriggerDuringARunIsNotRung() {
         JournalFile j;
-        BellHarness h(&j.journal);
+        CoreHarness h(&j.journal);
         h.seedAndArm();
         h.set(QStringLiteral("Time"), QStringLiteral("h18"), QStringLiteral("07"));
         h.set(QStringLiteral("Time"), QStringLiteral("m18"), QStringLiteral("00"));
         h.arming.armToday();
         // Period 18 at 07:00:20 falls while the 07:00 bell is playing.
-        h.form.setText(QStringLiteral("Label39"), QStringLiteral("07:00:20"));
+        h.arming.setDueForToday(18, QTime(7, 0, 20));
         QTest::ignoreMessage(
             QtWarningMsg,
             QRegularExpression(QStringLiteral(
@@ -225,7 +226,7 @@ private slots:
     void delayCountdown() {
         QFETCH(QString, delay);
         QFETCH(QStringList, shown);
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.set(QStringLiteral("Time"), QStringLiteral("m27"), delay);
         QStringList seen;
@@ -239,7 +240,7 @@ private slots:
         QDateTime started;
         h.audio.onPlay = [&](const FakeAudioOutput::Play& p) {
             if (!started.isValid()) started = h.clock.now();
-            if (!p.isSpan()) h.clock.advanceMs(BellHarness::kSoundMs);
+            if (!p.isSpan()) h.clock.advanceMs(CoreHarness::kSoundMs);
             h.journal.append(QStringLiteral("play ") + p.path);
         };
         h.runUntil(QTime(7, 0, 30));
@@ -250,12 +251,12 @@ private slots:
     }
 
     void theRunAnnouncesTheTimeItStarts() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.set(QStringLiteral("Time"), QStringLiteral("h3"), QStringLiteral("09"));
         h.set(QStringLiteral("Time"), QStringLiteral("m3"), QStringLiteral("59"));
         h.arming.armToday();
-        h.form.setText(QStringLiteral("Label9"), QStringLiteral("09:59:58"));
+        h.arming.setDueForToday(3, QTime(9, 59, 58));
         h.clock.set(QDate(2026, 12, 9), QTime(9, 59, 50));
         h.runUntil(QTime(10, 0, 0).addSecs(-1));
         h.runUntil(QTime(10, 0, 30));
@@ -276,7 +277,7 @@ private slots:
         QFETCH(QString, mode);
         QFETCH(int, words);
         QFETCH(int, blips);
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.set(QStringLiteral("Time"), QStringLiteral("m29"), mode);
         h.set(QStringLiteral("Time"), QStringLiteral("m1"), QStringLiteral("15"));
@@ -298,7 +299,7 @@ private slots:
     }
     void announceNow() {
         QFETCH(QString, phrase);
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.clock.set(QDate(2026, 12, 9), QTime(13, 7, 0));
         h.runFor(1000);
@@ -336,7 +337,7 @@ private slots:
         QFETCH(QTime, at);
         QFETCH(bool, announceNow);
         QFETCH(bool, resumes);
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.runUntil(at);
         if (announceNow) h.form.click(QStringLiteral("Command3555"));
@@ -348,7 +349,7 @@ private slots:
     }
 
     void aWindowThatNeverArrivesDoesNotStopTheBell() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.motion.stuck = true;
         QTest::ignoreMessage(QtWarningMsg,
@@ -358,7 +359,7 @@ private slots:
     }
 
     void clockSteps() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.runUntil(QTime(7, 1, 0));
         QCOMPARE(h.runs().size(), 1);
@@ -430,7 +431,7 @@ private slots:
         QFETCH(QString, record);
         QFETCH(int, announcedMinute);
         JournalFile j;
-        BellHarness h(&j.journal);
+        CoreHarness h(&j.journal);
         h.seedAndArm();
         if (!grace.isEmpty())
             h.set(keys::kLateBells, keys::kLateGraceKey, grace, keys::kBaseApplication);
@@ -467,11 +468,11 @@ private slots:
     void bellsDueWhileNotRunning() {
         JournalFile j;
         {
-            BellHarness before(&j.journal);
+            CoreHarness before(&j.journal);
             before.seedAndArm();
             before.runUntil(QTime(7, 20, 0));
         }
-        BellHarness h(&j.journal);
+        CoreHarness h(&j.journal);
         h.clock.set(QDate(2026, 12, 9), QTime(10, 30, 0));
         h.seedAndArm();
         for (int start = 0; start < 2; ++start) {
@@ -507,7 +508,7 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(QString, record);
         JournalFile j;
-        BellHarness h(&j.journal);
+        CoreHarness h(&j.journal);
         h.seedAndArm();
         if (fault == QLatin1String("front")) h.audio.failing.insert(h.library.frontChimeFile());
         if (fault == QLatin1String("device")) h.audio.noDevice = true;
@@ -532,7 +533,7 @@ private slots:
     }
 
     void aMissingSoundIsReportedAndTheRunGoesOn() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         h.audio.failing.insert(h.library.frontChimeFile());
         h.runUntil(QTime(7, 1, 0));

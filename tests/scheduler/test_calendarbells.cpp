@@ -1,7 +1,7 @@
 // The tick under the school calendar and the day's changes: what rings, what stays quiet and
 // why, and a change of the day over at midnight.
-#include "bellharness.h"
 #include "calendar/dayrules.h"
+#include "coreharness.h"
 #include "journal/sqlitejournal.h"
 
 #include <QTest>
@@ -20,10 +20,10 @@ struct JournalFile {
     JournalFile() { bells.open(); }
 };
 
-struct CalendarHarness : JournalFile, BellHarness {
+struct CalendarHarness : JournalFile, CoreHarness {
     DayRules rules{store, clock, dialogs};
 
-    CalendarHarness() : BellHarness(&bells) {
+    CalendarHarness() : CoreHarness(&bells) {
         rules.onChanged([this](bool whole) { scheduler.armWhenIdle(whole); });
         seedAndArm();
     }

@@ -89,14 +89,11 @@ void TestRadioAfterBell::streamThenPageThenOff() {
     form.setItems(QStringLiteral("Combo54"), {QStringLiteral("standard")});
     FakeDialogs dialogs;
     FakeAudioOutput audio;
-    SoundPlayer player(audio, dialogs, &clock);
     FakeSerialLines serial;
-    AmplifierRelay relay(form, store, serial, dialogs);
     SystemProcesses processes(300);
     GstRadioPlayer radio(QStringLiteral("autoaudiosink"));
     NoWait waiter;
-    MediaSources media(form, relay, processes, waiter, radio, dialogs);
-    BellChain bells(form, store, clock, library, player, relay, media, waiter);
+    BellChain bells(form, store, clock, library, audio, dialogs, serial, processes, radio, waiter);
     QVERIFY(seedFirstRun(store, library));
     QVERIFY(writeFirstRunMarker(store));
     clock.setNow(QDateTime(QDate(2026, 12, 9), QTime(7, 59, 59, 700)));  // a Wednesday
@@ -110,6 +107,7 @@ void TestRadioAfterBell::streamThenPageThenOff() {
     QVERIFY(store.SaveSetting(today, keys::kFm, keys::fm(2), QStringLiteral("1")));
     QVERIFY(store.SaveSetting(today, keys::kFm, keys::fm(3), QStringLiteral("2")));
     QVERIFY(store.SaveSetting(today, keys::kFm, keys::fm(4), QStringLiteral("0")));
+    bells.arming.armToday();  // as the editor's save does
     form.setText(QStringLiteral("radio1"), http.url(QStringLiteral("/live.mp3")));
     form.setText(QStringLiteral("radio2"), http.url(QStringLiteral("/station")));
     form.timer(QStringLiteral("Timer3"))->start();

@@ -1,4 +1,4 @@
-#include "bellharness.h"
+#include "coreharness.h"
 
 #include "platform/fake/fakewallclockalarm.h"
 #include "scheduler/watchplan.h"
@@ -16,7 +16,7 @@ QDateTime at(int h, int m, int s, int ms = 0, QDate d = QDate(2026, 12, 9)) {
 // The first-run program (a bell every hour from 07:00 to 23:00) with a wall-clock alarm, the
 // ticks counted.
 struct Watching {
-    BellHarness h;
+    CoreHarness h;
     FakeWallClockAlarm alarm;
     int ticks = 0;
 
@@ -193,7 +193,7 @@ private slots:
         });
         w.h.audio.onPlay = [&](const FakeAudioOutput::Play& p) {
             if (frontAt.isNull()) frontAt = w.h.clock.now();
-            if (!p.isSpan()) w.h.clock.advanceMs(BellHarness::kSoundMs);
+            if (!p.isSpan()) w.h.clock.advanceMs(CoreHarness::kSoundMs);
         };
         if (announceNow) {
             w.h.clock.set(firing);

@@ -36,8 +36,7 @@ struct Rig {
     FakeClockSync sync;
     FakeFolderProbe folders;
     FakeDialogs dialogs;
-    QStringList triggers{QStringLiteral("07:00:00"), QStringLiteral(" ไม่ใช้งาน "),
-                         QStringLiteral("08:00:00")};
+    DueTimes triggers{QTime(7, 0), QTime(), QTime(8, 0)};
     bool bell = false;
     SelfTest test{{serial, audio, sync, folders}, store, library, clock, dialogs};
 
@@ -140,7 +139,7 @@ private slots:
         QSignalSpy done(&rig.test, &SelfTest::finished);
         for (QString t : times) {
             if (t == QLatin1String("none")) {
-                rig.triggers = {QStringLiteral(" ไม่ใช้งาน ")};
+                rig.triggers = {};
                 continue;
             }
             QDate day = rig.clock.now().date();
@@ -233,7 +232,7 @@ private slots:
     void nextBell() {
         QFETCH(QString, now);
         QFETCH(QString, text);
-        const QStringList triggers{"10:00:00", " ไม่ใช้งาน ", "07:30:00", "12:00:00", "no:00:00"};
+        const DueTimes triggers{QTime(10, 0), QTime(), QTime(7, 30), QTime(12, 0), QTime()};
         QCOMPARE(DayStatus::nextBellText(triggers, QTime::fromString(now, "hh:mm:ss")), text);
     }
 
@@ -241,9 +240,9 @@ private slots:
         Rig rig;
         FormModel form;
         buildForm1(form);
-        form.setText(period(1).trigger, QStringLiteral("07:00:00"));
         FakeTrayIcon tray;
         DayStatus status(form, rig.clock, &tray);
+        status.setTriggers([] { return DueTimes{QTime(7, 0)}; });
         rig.clock.set(QDate(2026, 12, 9), QTime(6, 48));
         status.refresh();
         QCOMPARE(form.text("lbl_next_bell"), QStringLiteral("ออดถัดไป 07:00 (อีก 12 นาที)"));

@@ -2,12 +2,7 @@
 // through its buttons, the list and the month view show them, and the menu of today's changes
 // lists what is in force.
 #include "calendar/dayrules.h"
-#include "platform/fake/fakeclock.h"
-#include "platform/fake/fakedialogs.h"
-#include "platform/fake/memorysettingsbackend.h"
-#include "store/firstrun.h"
-#include "store/programstore.h"
-#include "store/soundlibrary.h"
+#include "scheduler/coreharness.h"
 #include "ui/calendar/calendarpanel.h"
 #include "ui/calendar/todaymenu.h"
 
@@ -22,13 +17,15 @@ using namespace tavirin;
 class TestCalendarPanel : public QObject {
     Q_OBJECT
 
+    // The program's core over doubles, at 07:30 on a Wednesday.
     struct World {
-        MemorySettingsBackend backend;
-        ProgramStore store{backend};
-        FakeClock clock{QDateTime(QDate(2026, 12, 9), QTime(7, 30))};
-        FakeDialogs dialogs;
-        DayRules rules{store, clock, dialogs};
-        World() { QVERIFY(seedFirstRun(store, SoundLibrary(QStringLiteral("/lib")))); }
+        CoreHarness h;
+        DayRules& rules = h.core.rules();
+        FakeDialogs& dialogs = h.dialogs;
+        World() {
+            h.clock.set(QDate(2026, 12, 9), QTime(7, 30));
+            h.seedAndArm();
+        }
     };
 
 private slots:
@@ -59,11 +56,11 @@ private slots:
         World w;
         const auto captions = [&] {
             QStringList c;
-            for (const TrayMenuEntry& e : todayMenu(w.rules, {}, false)) c << e.caption;
+            for (const TrayMenuEntry& e : todayMenu(w.h.core, w.dialogs, {}, false)) c << e.caption;
             return c;
         };
         QVERIFY(!captions().contains(QStringLiteral("ยกเลิก: งดออดทั้งวัน")));
-        todayMenu(w.rules, {}, false).first().run();  // งดออดทั้งวันนี้
+        todayMenu(w.h.core, w.dialogs, {}, false).first().run();  // งดออดทั้งวันนี้
         QVERIFY(w.rules.today().noBells);
         QVERIFY(captions().contains(QStringLiteral("ยกเลิก: งดออดทั้งวัน")));
     }

@@ -3,7 +3,7 @@
 #include "platform/fake/fakedialogs.h"
 #include "platform/fake/faketrayicon.h"
 #include "platform/gui/qttrayicon.h"
-#include "scheduler/bellharness.h"
+#include "scheduler/coreharness.h"
 #include "ui/exit.h"
 #include "ui/panelanimator.h"
 #include "ui/traywindow.h"
@@ -290,7 +290,7 @@ private slots:
     }
 
     void addedAgainAfterEveryBell() {
-        BellHarness h;
+        CoreHarness h;
         h.seedAndArm();
         Tray t;
         BellSequence sequence{

@@ -3,6 +3,7 @@
 #include "calendar/dayrules.h"
 #include "platform/dialogs.h"
 #include "ui/calendar/entrydialog.h"
+#include "ui/outcomebox.h"
 
 #include <QCalendarWidget>
 #include <QDir>
@@ -211,15 +212,20 @@ qsizetype CalendarPanel::selected() const {
 }
 
 void CalendarPanel::editUntilSaved(CalendarEntry entry, const QString& title,
-                                   const std::function<bool(const CalendarEntry&)>& save) {
+                                   const std::function<Outcome(const CalendarEntry&)>& save) {
     // A refused entry comes back as it was typed, with the reason already told.
     while (true) {
         EntryDialog dialog(entry, title, this);
         if (dialog.exec() != QDialog::Accepted) return;
         entry = dialog.entry();
-        if (save(entry)) break;
+        if (report(save(entry))) break;
     }
     refresh();
+}
+
+bool CalendarPanel::report(const Outcome& outcome) {
+    showOutcome(dialogs_, DayRules::kCalendarTitle, outcome);
+    return outcome.accepted();
 }
 
 void CalendarPanel::addEntry() {
@@ -236,17 +242,17 @@ void CalendarPanel::changeEntry() {
 }
 
 void CalendarPanel::removeEntry() {
-    if (const qsizetype i = selected(); i >= 0 && rules_.removeEntry(i)) refresh();
+    if (const qsizetype i = selected(); i >= 0 && report(rules_.removeEntry(i))) refresh();
 }
 
 void CalendarPanel::addHolidays() {
-    if (rules_.addThaiHolidays(year_->value() - 543)) refresh();
+    if (report(rules_.addThaiHolidays(year_->value() - 543))) refresh();
 }
 
 void CalendarPanel::importICalendar() {
     const QString path =
         dialogs_.openFile(QStringLiteral("นำเข้าปฏิทินวันหยุด"), QDir::homePath(), kIcsFilter);
-    if (!path.isEmpty() && rules_.importICalendar(path)) refresh();
+    if (!path.isEmpty() && report(rules_.importICalendar(path))) refresh();
 }
 
 void CalendarPanel::exportICalendar() {
@@ -254,7 +260,7 @@ void CalendarPanel::exportICalendar() {
         dialogs_.saveFile(QStringLiteral("ส่งออกปฏิทิน"),
                           QDir::home().filePath(QStringLiteral("ปฏิทินโรงเรียน.ics")), kIcsFilter),
         QStringLiteral(".ics"));
-    if (!path.isEmpty()) rules_.exportICalendar(path);
+    if (!path.isEmpty()) report(rules_.exportICalendar(path));
 }
 
 void CalendarPanel::exportBackup() {
@@ -264,13 +270,13 @@ void CalendarPanel::exportBackup() {
         withSuffix(dialogs_.saveFile(QStringLiteral("สำรองข้อมูลทั้งหมด"),
                                      QDir::home().filePath(suggested), kBackupFilter),
                    QStringLiteral(".json"));
-    if (!path.isEmpty()) rules_.exportBackup(path);
+    if (!path.isEmpty()) report(rules_.exportBackup(path));
 }
 
 void CalendarPanel::importBackup() {
     const QString path =
         dialogs_.openFile(QStringLiteral("นำเข้าข้อมูลสำรอง"), QDir::homePath(), kBackupFilter);
-    if (!path.isEmpty() && rules_.importBackup(path)) refresh();
+    if (!path.isEmpty() && report(rules_.importBackup(path))) refresh();
 }
 
 }  // namespace tavirin

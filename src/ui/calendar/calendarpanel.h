@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calendar/calendar.h"
+#include "platform/outcome.h"
 
 #include <QDialog>
 
@@ -41,7 +42,9 @@ private:
     qsizetype selected() const;
     // Asks for an entry until DayRules takes it or the operator cancels.
     void editUntilSaved(CalendarEntry entry, const QString& title,
-                        const std::function<bool(const CalendarEntry&)>& save);
+                        const std::function<Outcome(const CalendarEntry&)>& save);
+    // Tells the operator what became of an operation; true when it was done.
+    bool report(const Outcome& outcome);
 
     DayRules& rules_;
     Dialogs& dialogs_;

@@ -1,7 +1,9 @@
 #include "ui/calendar/todaymenu.h"
 
 #include "calendar/dayrules.h"
+#include "core/bellcore.h"
 #include "platform/gui/menuentries.h"
+#include "ui/outcomebox.h"
 
 #include <QMenu>
 #include <QWidget>
@@ -15,8 +17,16 @@ constexpr int kShifts[] = {5, 10, 15, 20, 30, 45, 60, 0, -5, -10, -15, -20, -30}
 
 }  // namespace
 
-QList<TrayMenuEntry> todayMenu(DayRules& rules, const std::function<void()>& openCalendar,
-                               bool nested) {
+QList<TrayMenuEntry> todayMenu(BellCore& core, Dialogs& dialogs,
+                               const std::function<void()>& openCalendar, bool nested) {
+    DayRules& rules = core.rules();
+    const auto change = [&core, &dialogs](const char* what, int value = 0) {
+        return [&core, &dialogs, what, value] {
+            showOutcome(
+                dialogs, DayRules::kTodayTitle,
+                core.setTodayChange(QString::fromLatin1(what), value, BellCore::Asker::Operator));
+        };
+    };
     const DayPlan plan = rules.today();
     const std::optional<int> next = plan.nextBell(rules.secondsNow());
 
@@ -24,7 +34,7 @@ QList<TrayMenuEntry> todayMenu(DayRules& rules, const std::function<void()>& ope
     for (int d = 1; d <= 7; ++d)
         weekdays.append(
             {weekdayText(d) + (d == plan.ownDay ? QStringLiteral(" (ตามปกติ)") : QString()),
-             [&rules, d] { rules.ringWeekdayToday(d); },
+             change("weekday", d),
              {},
              {}});
     QList<TrayMenuEntry> shifts;
@@ -35,17 +45,17 @@ QList<TrayMenuEntry> todayMenu(DayRules& rules, const std::function<void()>& ope
         }
         shifts.append(
             {m > 0 ? QStringLiteral("ช้าลง %1 นาที").arg(m) : QStringLiteral("เร็วขึ้น %1 นาที").arg(-m),
-             [&rules, m] { rules.shiftRemainingToday(m); },
+             change("shift", m),
              {},
              {}});
     }
     const bool left = next.has_value();
     const QList<TrayMenuEntry> changes{
-        {QStringLiteral("งดออดทั้งวันนี้"), [&rules] { rules.noBellsToday(); }, {}, {}},
+        {QStringLiteral("งดออดทั้งวันนี้"), change("no-bells"), {}, {}},
         // The tray keeps its menu for hours: there the time would go stale.
         {nested || !left ? QStringLiteral("ข้ามออดถัดไป")
                          : QStringLiteral("ข้ามออดถัดไป (%1)").arg(minutesText(*next)),
-         [&rules] { rules.skipNextBell(); },
+         change("skip-next"),
          nested ? std::function<bool()>() : [left] { return left; },
          {}},
         {QStringLiteral("ใช้ตารางออดของวันอื่นวันนี้"), {}, {}, weekdays},
@@ -60,7 +70,11 @@ QList<TrayMenuEntry> todayMenu(DayRules& rules, const std::function<void()>& ope
     const QList<DayRules::Undo> undos = rules.changesInForce();
     if (!undos.isEmpty()) menu.append(TrayMenuEntry{});
     for (const DayRules::Undo& u : undos)
-        menu.append({u.caption, [run = u.run] { run(); }, {}, {}});
+        menu.append(
+            {u.caption,
+             [run = u.run, &dialogs] { showOutcome(dialogs, DayRules::kTodayTitle, run()); },
+             {},
+             {}});
     menu.append(TrayMenuEntry{});
     menu.append({QStringLiteral("ปฏิทินโรงเรียน…"), openCalendar, {}, {}});
     return menu;

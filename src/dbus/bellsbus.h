@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDBusAbstractAdaptor>
+#include <QObject>
+#include <QString>
+
+namespace tavirin {
+
+class BellCore;
+
+// The core on the user's session bus, for scripts and checks: bus name org.tavirin.Bells,
+// object /org/tavirin/Bells, interface org.tavirin.Bells1 (docs/DBUS.md). Every call is
+// answered at once; during a bell it is refused or saved for after it, never held.
+class BellsBus : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString kService = QStringLiteral("org.tavirin.Bells");
+    static inline const QString kPath = QStringLiteral("/org/tavirin/Bells");
+    static inline const QString kInterface = QStringLiteral("org.tavirin.Bells1");
+
+    explicit BellsBus(BellCore& core, QObject* parent = nullptr);
+    ~BellsBus() override;
+
+    // Registers on the session bus; false (logged) when there is none or the name is taken
+    // (another copy runs): the bells ring all the same.
+    bool start();
+
+private:
+    BellCore& core_;
+    bool registered_ = false;
+};
+
+// The interface itself, on the object BellsBus exports.
+class BellsAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.tavirin.Bells1")
+    Q_CLASSINFO("D-Bus Introspection",
+                "  <interface name=\"org.tavirin.Bells1\">\n"
+                "    <method name=\"AnnounceNow\">\n"
+                "      <arg name=\"accepted\" type=\"b\" direction=\"out\"/>\n"
+                "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
+                "    <method name=\"RingPeriod\">\n"
+                "      <arg name=\"period\" type=\"i\" direction=\"in\"/>\n"
+                "      <arg name=\"accepted\" type=\"b\" direction=\"out\"/>\n"
+                "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
+                "    <method name=\"SetTodayChange\">\n"
+                "      <arg name=\"change\" type=\"s\" direction=\"in\"/>\n"
+                "      <arg name=\"value\" type=\"i\" direction=\"in\"/>\n"
+                "      <arg name=\"accepted\" type=\"b\" direction=\"out\"/>\n"
+                "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
+                "    <method name=\"State\">\n"
+                "      <arg name=\"json\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
+                "    <signal name=\"StateChanged\">\n"
+                "      <arg name=\"json\" type=\"s\"/>\n"
+                "    </signal>\n"
+                "  </interface>\n")
+public:
+    BellsAdaptor(BellCore& core, QObject* parent);
+
+public slots:
+    bool AnnounceNow(QString& reason);
+    bool RingPeriod(int period, QString& reason);
+    bool SetTodayChange(const QString& change, int value, QString& reason);
+    QString State();
+
+signals:
+    void StateChanged(const QString& json);
+
+private:
+    BellCore& core_;
+};
+
+}  // namespace tavirin
