@@ -4,7 +4,8 @@
     make-soundlib.py OUTDIR
 
 Chimes and the system tone are synthesised here (additive synthesis, written with the
-wave module), the talking-clock words are spoken by espeak-ng (voice th) from Thai
+wave module), and so are the emergency signals (square waves in their patterns); the
+talking-clock words and the emergency messages are spoken by espeak-ng (voice th) from Thai
 phonemes, trimmed with sox and levelled here, the add-on melody comes from sox and lame, the
 background picture from ImageMagick. Everything is deterministic: the same tools give
 the same files. The tree is built in a sibling folder and renamed into place, so an
@@ -219,6 +220,113 @@ def melody(path_wav, tmp):
     run("sox", "-R", "-D", *parts, path_wav, "norm", "-3")
 
 
+# --- the emergency signals -------------------------------------------------------------
+
+# The same patterns as the program's built-in tones (src/outputs/alarmtones.h), made the same
+# way sample for sample: when a school's file is missing the program sounds exactly what the
+# default library would have played. tests/alarm/test_alarmlibrary.cpp holds the two together.
+#
+# A pattern is a list of (frequency in Hz, length in ms); 0 Hz is silence. Each tone is a square
+# wave built from its odd harmonics up to ALARM_HARMONICS_HZ: the buzz of an alarm sounder, not
+# the sine of a test tone, and nothing above what the PA's horns carry or that would fold back.
+ALARM_HARMONICS_HZ = 10000
+ALARM_RAMP_MS = 5  # raised-cosine edges: a pulse starts hard but does not click
+# As loud as the chimes at the peak; a square wave has far less crest than a struck bar, so it
+# is well above them in loudness, which is what an alarm must be.
+PEAK_ALARM = 10 ** (-3.0 / 20)
+
+# ISO 8201 temporal-three, the evacuation signal: three 0.5 s pulses 0.5 s apart, then 1.5 s
+# off; 4 s a cycle. 3.1 kHz, the pitch of the smoke alarms everyone knows. One file holds two
+# cycles (8 s): the pattern is recognised before the words follow.
+EVACUATION_HZ = 3100
+TEMPORAL_PULSE_MS, TEMPORAL_GAP_MS, TEMPORAL_PULSES, TEMPORAL_PAUSE_MS = 500, 500, 3, 1500
+TEMPORAL_CYCLES = 2
+
+# Earthquake: fast pips, 0.1 s on, 0.1 s off, twenty of them (4 s), then 1 s before the words.
+RAPID_HZ = 1400
+RAPID_PULSE_MS, RAPID_GAP_MS, RAPID_PULSES, RAPID_TAIL_MS = 100, 100, 20, 1000
+
+# Lockdown: a hi-lo of a fifth (960 / 640 Hz), 0.5 s each, six pairs (6 s), then 1 s. No gaps
+# and no 3 kHz: nothing in it sounds like the evacuation signal, which would send people out.
+TWO_TONE_HIGH_HZ, TWO_TONE_LOW_HZ, TWO_TONE_STEP_MS = 960, 640, 500
+TWO_TONE_PAIRS, TWO_TONE_TAIL_MS = 6, 1000
+
+
+def temporal_three():
+    cycle = []
+    for k in range(TEMPORAL_PULSES):
+        off = TEMPORAL_PAUSE_MS if k == TEMPORAL_PULSES - 1 else TEMPORAL_GAP_MS
+        cycle += [(EVACUATION_HZ, TEMPORAL_PULSE_MS), (0, off)]
+    return cycle * TEMPORAL_CYCLES
+
+
+def rapid():
+    return [(RAPID_HZ, RAPID_PULSE_MS), (0, RAPID_GAP_MS)] * RAPID_PULSES + [(0, RAPID_TAIL_MS)]
+
+
+def two_tone():
+    return ([(TWO_TONE_HIGH_HZ, TWO_TONE_STEP_MS), (TWO_TONE_LOW_HZ, TWO_TONE_STEP_MS)] *
+            TWO_TONE_PAIRS + [(0, TWO_TONE_TAIL_MS)])
+
+
+def alarm_tone(pattern):
+    # Written out as the program's alarmtones.cpp does it, operation for operation, so that
+    # both give the same samples (the peak found and scaled to, rounding half to even).
+    out = []
+    ramp = RATE * ALARM_RAMP_MS // 1000
+    for hz, ms in pattern:
+        n = ms * RATE // 1000
+        if hz == 0:
+            out += [0.0] * n
+            continue
+        harmonics = list(range(1, ALARM_HARMONICS_HZ // hz + 1, 2))
+        for i in range(n):
+            v = 0.0
+            for k in harmonics:
+                v += math.sin(2.0 * math.pi * k * hz * i / RATE) / k
+            edge = min(i, n - 1 - i)
+            if edge < ramp:
+                v *= 0.5 - 0.5 * math.cos(math.pi * edge / ramp)
+            out.append(v)
+    top = max(abs(v) for v in out)
+    return [v * (PEAK_ALARM / top) for v in out]
+
+
+# The spoken parts, as phonemes like the clock's words, the Thai spelling beside each. Each file
+# ends in a second of silence, so the signal that repeats after it does not start on the last
+# syllable.
+PAUSE_ALARM = 1.0
+# A message is a list of phrases, spoken with a short pause ("_") between them.
+EMERGENCY = "p*'a2k'a:2th'e:2ttS_h'u2ktS_h'@:1n"  # ประกาศเหตุฉุกเฉิน
+PLEASE = "p*'o:2t"  # โปรด
+EVACUATE = "?'o2pp_h'a4j'o4p"  # อพยพ
+OUT_OF_THE_BUILDING = "?'O:2ktS'a:2k?'a:3k_h'a:3n"  # ออกจากอาคาร
+ALARM_WORDS = {
+    # ประกาศเหตุฉุกเฉิน / โปรดอพยพออกจากอาคารทันที
+    "evacuate": [EMERGENCY, PLEASE + EVACUATE + OUT_OF_THE_BUILDING + "t_h'a3nt_h'i:3"],
+    # เกิดแผ่นดินไหว / โปรดหมอบ / ป้องกันศีรษะ / และจับยึดให้มั่น
+    "earthquake": ["k'@:2tp_h'E2nd'i3nw'ai1", PLEASE + "m'O:2p", "p'O:5Nk'a3ns'i:1s'a2",
+                   "l'E4tS'a2pj'W4th'ai5m'a5n"],
+    # ประกาศเหตุฉุกเฉิน / โปรดอยู่ในห้อง / ปิดประตู / และอยู่ในความสงบ
+    "lockdown": [EMERGENCY, PLEASE + "j'u:2n'ai3h'O5N", "p'i2tp*'a2t'u:3",
+                 "l'E4j'u:2n'ai3k_hw'a:3ms'a2N'o2p"],
+    # นี่คือการซ้อมอพยพ / โปรดออกจากอาคารตามเส้นทางที่กำหนด
+    "drill": ["n'i:5k_h'W:3k'a:3ns'O:4m" + EVACUATE,
+              PLEASE + OUT_OF_THE_BUILDING + "t'a:3ms'e5nt_h'a:3Nt_h'i:5k'a3mn'o2t"],
+    # สิ้นสุดเหตุฉุกเฉินแล้ว
+    "allclear": ["s'i5ns'u2th'e:2ttS_h'u2ktS_h'@:1nl'E:4w"],
+}
+ALARM_TONES = {"evacuate": temporal_three, "earthquake": rapid, "lockdown": two_tone,
+               "drill": temporal_three}
+
+
+def alarms(folder, tmp):
+    for kind, pattern in ALARM_TONES.items():
+        write_wav(os.path.join(folder, kind + "-tone.wav"), alarm_tone(pattern()))
+    for name, phonemes in ALARM_WORDS.items():
+        speak(" _ ".join(phonemes), os.path.join(folder, name + "-voice.wav"), tmp, PAUSE_ALARM)
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: make-soundlib.py OUTDIR")
@@ -253,6 +361,9 @@ def main():
               os.path.join(tmp, "phrase.wav"), tmp)
         run("lame", "--quiet", "-t", "-b", "64", os.path.join(tmp, "phrase.wav"),
             lib("other", "หมดเวลาพัก.mp3"))
+
+        # the emergency signals and their spoken instructions, and the all clear's words
+        alarms(lib("alarm"), tmp)
 
         os.makedirs(lib("bg"), exist_ok=True)
         run("convert", "-size", "740x411", "gradient:#12406e-#6fb7e0",

@@ -1,5 +1,7 @@
 #include "store/soundlibrary.h"
 
+#include "platform/logging.h"
+
 #include <QDir>
 #include <QStringList>
 
@@ -10,8 +12,18 @@ namespace {
 const QStringList& libraryFolders() {
     static const QStringList folders = {QStringLiteral("title"), QStringLiteral("time"),
                                         QStringLiteral("other"), QStringLiteral("sys"),
-                                        QStringLiteral("bg")};
+                                        QStringLiteral("bg"),    QStringLiteral("alarm")};
     return folders;
+}
+
+// A kind names a file of the alarm folder, never a path out of it.
+bool plainKind(const QString& kind) {
+    if (kind.isEmpty() || kind.startsWith(u'.') || kind.contains(u'/') || kind.contains(QChar(0))) {
+        qCWarning(lcStore).noquote()
+            << "no alarm sound file for the kind" << kind << ": not a plain name";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -48,6 +60,18 @@ QString SoundLibrary::systemSound() const {
 }
 QString SoundLibrary::backgroundPicture() const {
     return root_ + QStringLiteral("/bg/bg.jpg");
+}
+QString SoundLibrary::alarmFolder() const {
+    return root_ + QStringLiteral("/alarm");
+}
+QString SoundLibrary::alarmToneFile(const QString& kind) const {
+    return plainKind(kind) ? alarmFolder() + u'/' + kind + QStringLiteral("-tone.wav") : QString();
+}
+QString SoundLibrary::alarmVoiceFile(const QString& kind) const {
+    return plainKind(kind) ? alarmFolder() + u'/' + kind + QStringLiteral("-voice.wav") : QString();
+}
+QString SoundLibrary::allClearVoiceFile() const {
+    return alarmFolder() + QStringLiteral("/allclear-voice.wav");
 }
 
 QString SoundLibrary::displayName(const QString& path) const {

@@ -22,6 +22,15 @@ public:
     QString systemSound() const;                      // <root>/sys/0.wav
     QString backgroundPicture() const;                // <root>/bg/bg.jpg
 
+    // The emergency sounds: for each kind (evacuate, earthquake, lockdown, drill, or a
+    // school's own) a signal and the spoken instruction that follows it, and the all clear's
+    // words (after the back chime). A kind that is not a plain file name ("", "..", a "/" in
+    // it) gives "" and a log line: the caller sounds the built-in tone.
+    QString alarmFolder() const;                        // <root>/alarm
+    QString alarmToneFile(const QString& kind) const;   // <root>/alarm/<kind>-tone.wav
+    QString alarmVoiceFile(const QString& kind) const;  // <root>/alarm/<kind>-voice.wav
+    QString allClearVoiceFile() const;                  // <root>/alarm/allclear-voice.wav
+
     // The name shown for a stored path: the first element below a folder of the library
     // (<root>/time/standard -> "standard", <root>/other/x.wav -> "x.wav",
     // <root>/other/sub/x.wav -> "sub"). A path elsewhere gives its file name; "" for a path
