@@ -18,6 +18,7 @@ Outcome BellCore::busy() const {
 }
 
 Outcome BellCore::announceNow() {
+    if (Outcome held = heldByEmergency(); !held) return held;
     if (bellInProgress()) {
         qCInfo(lcScheduler) << "announce-now refused: a bell is in progress";
         return busy();
@@ -32,6 +33,7 @@ Outcome BellCore::ringPeriod(int period) {
         qCInfo(lcScheduler) << "ring period" << period << "refused: no such period";
         return Outcome::refused(QStringLiteral("ไม่มีช่วงที่ %1 (มีช่วงที่ 1 ถึง 24)").arg(period));
     }
+    if (Outcome held = heldByEmergency(); !held) return held;
     if (bellInProgress()) {
         qCInfo(lcScheduler) << "ring period" << period << "refused: a bell is in progress";
         return busy();

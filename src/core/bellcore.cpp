@@ -34,6 +34,11 @@ BellCore::BellCore(Adapters adapters, QObject* parent)
     p.shutdown.setArmedTime([this] { return p_->arming.plan().shutdownAt; });
     p.scheduler.onProgress([this] { changed(); });
     p.media.onChanged([this] { changed(); });
+    connect(&p.emergency, &Emergency::changed, this, [this] {
+        const auto& f = p_->emergency.inForce();
+        p_->dayStatus.setEmergency(emergencyBanner(p_->emergency), f && f->kind.holdsBells);
+        changed();
+    });
 
     const auto dueTimes = [this] { return p_->arming.plan().dueTimes(); };
     p.dayStatus.setTriggers(dueTimes);
@@ -129,6 +134,9 @@ DayStatus& BellCore::dayStatus() {
 }
 SelfTest& BellCore::selfTest() {
     return p_->selfTest;
+}
+Emergency& BellCore::emergency() {
+    return p_->emergency;
 }
 
 }  // namespace tavirin

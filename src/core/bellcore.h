@@ -12,6 +12,7 @@
 
 namespace tavirin {
 
+class AlarmPlayer;
 class AmplifierRelay;
 class Arming;
 class AudioOutput;
@@ -20,9 +21,11 @@ class AutoShutdown;
 class BellScheduler;
 class BellSequence;
 class Clock;
+class ContactLine;
 class ClockSync;
 class DayRules;
 class DayStatus;
+class Emergency;
 class Dialogs;
 class FolderProbe;
 class FormModel;
@@ -70,8 +73,10 @@ public:
         AudioProbe& audioProbe;
         ClockSync& clockSync;
         FolderProbe& folderProbe;
+        AlarmPlayer& alarmPlayer;  // the emergency's own output
         TrayIcon* tray = nullptr;
         WallClockAlarm* alarm = nullptr;  // none: the tick never sleeps past a second
+        ContactLine* contact = nullptr;   // the emergency contact's input; none: not watched
     };
 
     explicit BellCore(Adapters adapters, QObject* parent = nullptr);
@@ -93,6 +98,14 @@ public:
     // while a bell is in progress: saved now, in force once that bell is over.
     enum class Asker { Operator, Remote };
     Outcome setTodayChange(const QString& change, int value, Asker asker = Asker::Remote);
+    // The emergency: `kind` one of emergency().kinds(); `from` a journal::kFrom... Starting
+    // takes the PA over at once; a second start replaces the first.
+    Outcome startEmergency(const QString& kind, const QString& from);
+    Outcome allClear(const QString& from);
+    // Starts watching the emergency contact the settings name (section emergency_contact:
+    // port, line, kind); nothing when none is named. A port that cannot be watched is logged
+    // and told, and the rest works.
+    void watchContact();
     Outcome startMusic();
     Outcome startRadio(int station);
     Outcome stopMedia();
@@ -101,7 +114,7 @@ public:
     CoreState state() const;
     bool bellInProgress() const;
 
-    // The parts, for the windows that show and edit them.
+    // What the core is made of, for the windows that show and edit it.
     ProgramStore& store();
     Journal* journal();
     const Clock& clock() const;
@@ -116,6 +129,7 @@ public:
     DayRules& rules();
     DayStatus& dayStatus();
     SelfTest& selfTest();
+    Emergency& emergency();
 
     // Runs with every change of the journal, after the core's own readers.
     void onJournalChanged(std::function<void()> f) { journalListeners_.push_back(std::move(f)); }
@@ -129,6 +143,8 @@ signals:
 private:
     void changed();
     Outcome busy() const;
+    // Refused while an emergency is in force; Done otherwise.
+    Outcome heldByEmergency() const;
 
     struct Parts;
     std::unique_ptr<Parts> p_;

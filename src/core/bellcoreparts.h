@@ -4,6 +4,7 @@
 
 #include "calendar/dayrules.h"
 #include "core/bellcore.h"
+#include "core/emergency.h"
 #include "outputs/amplifierrelay.h"
 #include "outputs/autoshutdown.h"
 #include "outputs/mediasources.h"
@@ -14,6 +15,7 @@
 #include "scheduler/talkingclock.h"
 #include "status/daystatus.h"
 #include "status/selftest.h"
+#include "store/dayprogram.h"
 
 namespace tavirin {
 
@@ -31,6 +33,7 @@ struct BellCore::Parts {
     DayRules rules;
     DayStatus dayStatus;
     SelfTest selfTest;
+    Emergency emergency;
 
     explicit Parts(const Adapters& ad)
         : a(ad),
@@ -48,7 +51,18 @@ struct BellCore::Parts {
           rules(a.store, a.clock, a.dialogs),
           dayStatus(a.form, a.clock, a.tray, a.journal),
           selfTest(SelfTest::Probes{a.serial, a.audioProbe, a.clockSync, a.folderProbe}, a.store,
-                   a.library, a.clock, a.dialogs) {}
+                   a.library, a.clock, a.dialogs),
+          emergency(Emergency::Parts{scheduler, relay, media, shutdown, a.alarmPlayer, a.motion,
+                                     a.journal, a.clock, a.store, a.library, a.dialogs,
+                                     [this] { return amplifierDelaySeconds(); }}) {}
+
+    // Today's ringing program's warm-up, as its bells count it down.
+    int amplifierDelaySeconds() const {
+        bool ok = false;
+        const int s =
+            readDayProgram(a.store, arming.plan().application).amplifierDelaySeconds.toInt(&ok);
+        return ok && s >= 0 && s <= 60 ? s : 5;
+    }
 };
 
 }  // namespace tavirin

@@ -124,7 +124,22 @@ QJsonObject toJson(const CoreState& s) {
                         {QStringLiteral("failed"), QJsonArray::fromStringList(s.selfTest->failed)}};
     else
         o[QStringLiteral("selfTest")] = QJsonValue::Null;
-    o[QStringLiteral("emergency")] = QJsonValue::Null;
+    if (s.emergency) {
+        const CoreState::EmergencyState& e = *s.emergency;
+        o[QStringLiteral("emergency")] =
+            QJsonObject{{QStringLiteral("kind"), e.kind},
+                        {QStringLiteral("name"), e.name},
+                        {QStringLiteral("since"), e.since.toString(Qt::ISODate)},
+                        {QStringLiteral("from"), e.from},
+                        {QStringLiteral("phase"), e.phase},
+                        {QStringLiteral("round"), e.round},
+                        {QStringLiteral("holdsBells"), e.holdsBells},
+                        {QStringLiteral("amplifier"),
+                         e.amplifierMayBeOff ? QStringLiteral("may be off") : QStringLiteral("on")},
+                        {QStringLiteral("noDevice"), e.noDevice}};
+    } else {
+        o[QStringLiteral("emergency")] = QJsonValue::Null;
+    }
     return o;
 }
 

@@ -59,6 +59,19 @@ struct CoreState {
         QStringList failed;  // the items that failed
     };
     std::optional<Check> selfTest;  // nothing before the first one
+
+    struct EmergencyState {
+        QString kind;
+        QString name;
+        QDateTime since;
+        QString from;
+        QString phase;  // emergencyPhaseName
+        int round = 0;
+        bool holdsBells = true;
+        bool amplifierMayBeOff = false;
+        bool noDevice = false;
+    };
+    std::optional<EmergencyState> emergency;  // the one in force
 };
 
 QJsonObject toJson(const CoreState& state);

@@ -12,6 +12,7 @@
 namespace tavirin {
 
 Outcome BellCore::startMusic() {
+    if (Outcome held = heldByEmergency(); !held) return held;
     if (bellInProgress()) return busy();
     QTimer::singleShot(0, this, [this] {
         if (!bellInProgress()) p_->media.playMusic();
@@ -23,6 +24,7 @@ Outcome BellCore::startRadio(int station) {
     if (station < 1 || station > 3) return Outcome::refused(QStringLiteral("มีสถานีวิทยุที่ 1 ถึง 3"));
     if (p_->a.form.text(ctl::radioAddress(station)).trimmed().isEmpty())
         return Outcome::refused(QStringLiteral("สถานีที่ %1 ยังไม่ได้ใส่ที่อยู่").arg(station));
+    if (Outcome held = heldByEmergency(); !held) return held;
     if (bellInProgress()) return busy();
     QTimer::singleShot(0, this, [this, station] {
         if (!bellInProgress()) p_->media.playRadio(station);

@@ -1,4 +1,4 @@
-// The one picture of the program, put together from the parts when someone asks for it.
+// The one picture of the program, put together from what the core holds when someone asks.
 #include "core/bellcore.h"
 
 #include "calendar/calendar.h"
@@ -64,6 +64,17 @@ CoreState BellCore::state() const {
             break;
         case MediaSources::Playing::None:
             break;
+    }
+    if (const std::optional<Emergency::InForce>& f = p.emergency.inForce()) {
+        s.emergency = CoreState::EmergencyState{f->kind.id,
+                                                f->kind.name,
+                                                f->since,
+                                                f->from,
+                                                emergencyPhaseName(f->phase),
+                                                f->round,
+                                                f->kind.holdsBells,
+                                                f->amplifierMayBeOff,
+                                                f->noDevice};
     }
     if (const SelfTestReport& r = p.selfTest.last(); r.at.isValid()) {
         CoreState::Check c{r.at, !r.failed(), {}};

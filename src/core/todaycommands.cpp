@@ -28,7 +28,8 @@ Outcome BellCore::setTodayChange(const QString& change, int value, Asker asker) 
                 "ไม่รู้จักการเปลี่ยนแปลง \"%1\" (ใช้ได้: none, no-bells, weekday, shift, skip-next)")
                 .arg(change.left(40)));
     }
-    const bool during = bellInProgress();
+    // The board is armed again at once unless the bell's timers still run (armWhenIdle).
+    const bool during = p_->scheduler.bellInProgress();
     Outcome o = asker == Asker::Remote ? rules.withoutQuestions(op) : op();
     // Saved now; the board follows once the bell on its way is over.
     if (o.status == Outcome::Status::Done && during)

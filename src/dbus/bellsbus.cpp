@@ -1,6 +1,7 @@
 #include "dbus/bellsbus.h"
 
 #include "core/bellcore.h"
+#include "journal/journal.h"
 #include "platform/logging.h"
 
 #include <QDBusConnection>
@@ -37,6 +38,14 @@ bool BellsAdaptor::RingPeriod(int period, QString& reason) {
 bool BellsAdaptor::SetTodayChange(const QString& change, int value, QString& reason) {
     return answer(core_.setTodayChange(change, value, BellCore::Asker::Remote), reason,
                   "SetTodayChange");
+}
+
+bool BellsAdaptor::StartEmergency(const QString& kind, QString& reason) {
+    return answer(core_.startEmergency(kind, journal::kFromBus), reason, "StartEmergency");
+}
+
+bool BellsAdaptor::AllClear(QString& reason) {
+    return answer(core_.allClear(journal::kFromBus), reason, "AllClear");
 }
 
 QString BellsAdaptor::State() {

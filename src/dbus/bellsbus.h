@@ -51,6 +51,15 @@ class BellsAdaptor : public QDBusAbstractAdaptor {
                 "      <arg name=\"accepted\" type=\"b\" direction=\"out\"/>\n"
                 "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
                 "    </method>\n"
+                "    <method name=\"StartEmergency\">\n"
+                "      <arg name=\"kind\" type=\"s\" direction=\"in\"/>\n"
+                "      <arg name=\"accepted\" type=\"b\" direction=\"out\"/>\n"
+                "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
+                "    <method name=\"AllClear\">\n"
+                "      <arg name=\"accepted\" type=\"b\" direction=\"out\"/>\n"
+                "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
                 "    <method name=\"State\">\n"
                 "      <arg name=\"json\" type=\"s\" direction=\"out\"/>\n"
                 "    </method>\n"
@@ -65,6 +74,8 @@ public slots:
     bool AnnounceNow(QString& reason);
     bool RingPeriod(int period, QString& reason);
     bool SetTodayChange(const QString& change, int value, QString& reason);
+    bool StartEmergency(const QString& kind, QString& reason);
+    bool AllClear(QString& reason);
     QString State();
 
 signals:

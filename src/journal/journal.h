@@ -37,6 +37,15 @@ inline const QString kInterrupted = QStringLiteral("interrupted");
 
 inline const QString kNotRunningDetail = QStringLiteral("the program was not running");
 
+// Where an emergency was started or ended from.
+inline const QString kFromWindow = QStringLiteral("window");
+inline const QString kFromTray = QStringLiteral("tray");
+inline const QString kFromBus = QStringLiteral("dbus");
+inline const QString kFromContact = QStringLiteral("contact");
+inline const QString kFromPage = QStringLiteral("page");
+// A bell cut or kept quiet by an emergency.
+inline const QString kEmergency = QStringLiteral("emergency");
+
 // The relay's result when the bell fired.
 inline const QString kRelayOn = QStringLiteral("on");
 inline const QString kRelayAlreadyOn = QStringLiteral("already on");
@@ -75,6 +84,20 @@ struct BellRecord {
     QString afterBellDetail;
     QDateTime ended;            // when the bell was over
     QList<SoundRecord> sounds;  // in the order played
+};
+
+// One emergency, from its start to its all clear.
+struct EmergencyRecord {
+    qint64 id = 0;  // from emergencyStarted; set on the rows read back
+    QString kind;   // "evacuate", "lockdown", ... or a school's own ("own1")
+    QString name;   // Thai, as it was called then
+    QDateTime started;
+    QString startedFrom;        // journal::kFrom...
+    QDateTime ended;            // invalid: still in force, or never ended (see note)
+    QString endedFrom;          // journal::kFrom...; "" when it ended otherwise (note)
+    QList<SoundRecord> sounds;  // what it sounded, in order (the all clear's included)
+    QStringList bellsHeld;      // "3 10:00:00": the scheduled bells it kept quiet
+    QString note;               // "replaced by ...", "no all clear", the amplifier or device
 };
 
 // One item of a self-test.
@@ -120,6 +143,17 @@ public:
     virtual QList<BellRecord> bellsOn(QDate day) const = 0;
     virtual QList<CheckRecord> checksOn(QDate day) const = 0;
     virtual QList<CheckRecord> lastSelfTest() const = 0;
+
+    // An emergency started: its row at once (a power cut leaves a trace). Returns the handle
+    // emergencyEnded takes.
+    virtual qint64 emergencyStarted(const EmergencyRecord& e) = 0;
+    // It is over (all clear, replaced): its end, sounds and the bells it held.
+    virtual void emergencyEnded(const EmergencyRecord& e) = 0;
+    // The emergencies started on `day`, in order.
+    virtual QList<EmergencyRecord> emergenciesOn(QDate day) const = 0;
+    // The emergencies the journal found in force when it was opened: the program ended during
+    // them (a crash, a power cut) and they had no all clear. They are closed with that note.
+    virtual QList<EmergencyRecord> emergenciesWithoutAllClear() const = 0;
 
     // Called after every bell or check written (to show it).
     void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }

@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -66,6 +69,22 @@ const char* const kSchema[] = {
     "CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT)",
 };
 
+// Added in version 2.
+const char* const kEmergencySchema[] = {
+    "CREATE TABLE emergencies ("
+    " id INTEGER PRIMARY KEY,"
+    " kind TEXT NOT NULL,"
+    " name TEXT,"
+    " started TEXT NOT NULL,"
+    " started_from TEXT,"
+    " ended TEXT,"
+    " ended_from TEXT,"
+    " sounds TEXT,"      // JSON: [{path, started, ended, ok, error}]
+    " bells_held TEXT,"  // JSON: ["3 10:00:00", ...]
+    " note TEXT)",
+    "CREATE INDEX emergencies_started ON emergencies(started)",
+};
+
 QVariant text(const QDateTime& t, const QString& format) {
     return t.isValid() ? QVariant(t.toString(format)) : QVariant(QMetaType(QMetaType::QString));
 }
@@ -98,7 +117,9 @@ SqliteJournal::SqliteJournal(QString filePath, const Clock& clock)
       connection_(QStringLiteral("tavirin-journal-%1").arg(quintptr(this), 0, 16)),
       clock_(clock) {}
 
-SqliteJournal::~SqliteJournal() { close(); }
+SqliteJournal::~SqliteJournal() {
+    close();
+}
 
 QString SqliteJournal::defaultFilePath() {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
@@ -168,10 +189,24 @@ bool SqliteJournal::prepareFile(QString& why, int& code) {
         why = QStringLiteral("it was written by a newer Tavirin (schema %1)").arg(version);
         return false;
     }
+    if (version == 1) {
+        // An older journal gains the emergencies, nothing else changes.
+        if (!exec(QStringLiteral("BEGIN IMMEDIATE"))) return false;
+        bool made = true;
+        for (const char* sql : kEmergencySchema) made = made && exec(QString::fromLatin1(sql));
+        made = made && exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
+        if (!made) {
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            return false;
+        }
+        if (!exec(QStringLiteral("COMMIT"))) return false;
+        qCInfo(lcJournal) << "the bell journal was upgraded to schema" << kSchemaVersion;
+    }
     if (version == 0) {
         if (!exec(QStringLiteral("BEGIN IMMEDIATE"))) return false;
         bool made = true;
         for (const char* sql : kSchema) made = made && exec(QString::fromLatin1(sql));
+        for (const char* sql : kEmergencySchema) made = made && exec(QString::fromLatin1(sql));
         // Where the removal of old rows starts: it moves on by at most a week a night.
         if (made) {
             QSqlQuery meta(db);
@@ -190,6 +225,25 @@ bool SqliteJournal::prepareFile(QString& why, int& code) {
         }
         if (!exec(QStringLiteral("COMMIT"))) return false;
     }
+    // An emergency in force when the program ended had no all clear: it is not resumed.
+    if (!exec(QStringLiteral("SELECT id, kind, name, started, started_from FROM emergencies "
+                             "WHERE ended IS NULL ORDER BY started")))
+        return false;
+    unended_.clear();
+    while (q.next()) {
+        EmergencyRecord e;
+        e.id = q.value(0).toLongLong();
+        e.kind = q.value(1).toString();
+        e.name = q.value(2).toString();
+        e.started = readTime(q.value(3));
+        e.startedFrom = q.value(4).toString();
+        e.note = QStringLiteral("no all clear: the program ended while it was in force");
+        unended_.append(e);
+    }
+    if (!unended_.isEmpty() &&
+        !exec(QStringLiteral("UPDATE emergencies SET note = '%1' WHERE ended IS NULL")
+                  .arg(unended_.first().note)))
+        return false;
     // A bell under way when the program ended (a crash, a power cut) ended there.
     return exec(
         QStringLiteral("UPDATE bells SET outcome = 'failed', reason = 'interrupted', "
@@ -400,15 +454,17 @@ void SqliteJournal::purge(const QDateTime& now) {
     // must not empty the journal in one go.
     const QString limit = now.addDays(-journal::kKeepDays).toString(kSecond);
     const QString current = QStringLiteral("(SELECT value FROM meta WHERE key = 'purged_before')");
-    submit({Op{QStringLiteral("INSERT OR REPLACE INTO meta(key, value) SELECT 'purged_before', "
-                              "max(old, min(?, strftime('%Y-%m-%dT%H:%M:%S', old, '+7 days'))) "
-                              "FROM (SELECT coalesce(%1, ?) AS old)")
-                   .arg(current),
-               {limit, limit},
-               {},
-               0},
-            Op{QStringLiteral("DELETE FROM bells WHERE due < %1").arg(current), {}, {}, 0},
-            Op{QStringLiteral("DELETE FROM checks WHERE at < %1").arg(current), {}, {}, 0}});
+    submit(
+        {Op{QStringLiteral("INSERT OR REPLACE INTO meta(key, value) SELECT 'purged_before', "
+                           "max(old, min(?, strftime('%Y-%m-%dT%H:%M:%S', old, '+7 days'))) "
+                           "FROM (SELECT coalesce(%1, ?) AS old)")
+                .arg(current),
+            {limit, limit},
+            {},
+            0},
+         Op{QStringLiteral("DELETE FROM bells WHERE due < %1").arg(current), {}, {}, 0},
+         Op{QStringLiteral("DELETE FROM checks WHERE at < %1").arg(current), {}, {}, 0},
+         Op{QStringLiteral("DELETE FROM emergencies WHERE started < %1").arg(current), {}, {}, 0}});
 }
 
 void SqliteJournal::recordChecks(const QDateTime& at, const QList<CheckRecord>& checks) {
@@ -506,6 +562,88 @@ QList<CheckRecord> SqliteJournal::lastSelfTest() const {
         QStringLiteral("SELECT at, item, ok, detail FROM checks "
                        "WHERE at = (SELECT max(at) FROM checks) ORDER BY id"));
     return readChecks(q);
+}
+
+namespace {
+
+QString soundsJson(const QList<SoundRecord>& sounds) {
+    QJsonArray a;
+    for (const SoundRecord& s : sounds)
+        a.append(QJsonObject{{QStringLiteral("path"), s.path},
+                             {QStringLiteral("started"), s.started.toString(kMilli)},
+                             {QStringLiteral("ended"), s.ended.toString(kMilli)},
+                             {QStringLiteral("ok"), s.ok},
+                             {QStringLiteral("error"), s.error}});
+    return QString::fromUtf8(QJsonDocument(a).toJson(QJsonDocument::Compact));
+}
+
+QList<SoundRecord> readSounds(const QString& json) {
+    QList<SoundRecord> out;
+    for (const QJsonValue& v : QJsonDocument::fromJson(json.toUtf8()).array()) {
+        const QJsonObject o = v.toObject();
+        out.append({o.value(QStringLiteral("path")).toString(),
+                    readTime(o.value(QStringLiteral("started")).toString()),
+                    readTime(o.value(QStringLiteral("ended")).toString()),
+                    o.value(QStringLiteral("ok")).toBool(),
+                    o.value(QStringLiteral("error")).toString()});
+    }
+    return out;
+}
+
+}  // namespace
+
+qint64 SqliteJournal::emergencyStarted(const EmergencyRecord& e) {
+    const qint64 handle = nextHandle_++;
+    submit({Op{QStringLiteral("INSERT INTO emergencies(kind, name, started, started_from, note) "
+                              "VALUES (?, ?, ?, ?, ?)"),
+               {e.kind, text(e.name), text(e.started, kMilli), text(e.startedFrom), text(e.note)},
+               {},
+               handle}});
+    notifyChanged();
+    return handle;
+}
+
+void SqliteJournal::emergencyEnded(const EmergencyRecord& e) {
+    if (e.id <= 0) return;
+    submit({Op{
+        QStringLiteral("UPDATE emergencies SET ended = ?, ended_from = ?, sounds = ?, "
+                       "bells_held = ?, note = ? WHERE id = ?"),
+        {text(e.ended, kMilli), text(e.endedFrom), soundsJson(e.sounds),
+         QString::fromUtf8(
+             QJsonDocument(QJsonArray::fromStringList(e.bellsHeld)).toJson(QJsonDocument::Compact)),
+         text(e.note), e.id},
+        {5},
+        0}});
+    notifyChanged();
+}
+
+QList<EmergencyRecord> SqliteJournal::emergenciesOn(QDate day) const {
+    QList<EmergencyRecord> out;
+    if (!open_) return out;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(
+        QStringLiteral("SELECT id, kind, name, started, started_from, ended, ended_from, "
+                       "sounds, bells_held, note FROM emergencies WHERE started >= ? AND "
+                       "started < ? ORDER BY started, id"));
+    q.addBindValue(QDateTime(day, QTime(0, 0)).toString(kSecond));
+    q.addBindValue(QDateTime(day.addDays(1), QTime(0, 0)).toString(kSecond));
+    if (!q.exec()) return out;
+    while (q.next()) {
+        EmergencyRecord e;
+        e.id = q.value(0).toLongLong();
+        e.kind = q.value(1).toString();
+        e.name = q.value(2).toString();
+        e.started = readTime(q.value(3));
+        e.startedFrom = q.value(4).toString();
+        e.ended = readTime(q.value(5));
+        e.endedFrom = q.value(6).toString();
+        e.sounds = readSounds(q.value(7).toString());
+        for (const QJsonValue& v : QJsonDocument::fromJson(q.value(8).toString().toUtf8()).array())
+            e.bellsHeld << v.toString();
+        e.note = q.value(9).toString();
+        out.append(e);
+    }
+    return out;
 }
 
 }  // namespace tavirin

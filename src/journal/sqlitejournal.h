@@ -43,6 +43,10 @@ public:
     QList<BellRecord> bellsOn(QDate day) const override;
     QList<CheckRecord> checksOn(QDate day) const override;
     QList<CheckRecord> lastSelfTest() const override;
+    qint64 emergencyStarted(const EmergencyRecord& e) override;
+    void emergencyEnded(const EmergencyRecord& e) override;
+    QList<EmergencyRecord> emergenciesOn(QDate day) const override;
+    QList<EmergencyRecord> emergenciesWithoutAllClear() const override { return unended_; }
 
     QString filePath() const { return path_; }
     // Where the last damaged file was put; empty when none was.
@@ -50,7 +54,8 @@ public:
     // Transactions waiting to be written.
     int pendingCount() const { return int(pending_.size()); }
 
-    static constexpr int kSchemaVersion = 1;
+    // 2: the emergencies table (a journal of version 1 is upgraded in place).
+    static constexpr int kSchemaVersion = 2;
     static constexpr int kBusyTimeoutMs = 250;
     static constexpr int kMaxPending = 1000;
 
@@ -78,6 +83,7 @@ private:
     QString connection_;
     const Clock& clock_;
     bool open_ = false;
+    QList<EmergencyRecord> unended_;
     bool failing_ = false;  // said in the log; said again when it works again
     bool overflowTold_ = false;
     QList<Transaction> pending_;

@@ -58,6 +58,8 @@ inline const QString lbl_today_state = QStringLiteral("lbl_today_state");
 inline const QString lbl_vorle_programming5_7day = QStringLiteral("lbl_vorle_programming5_7day");
 inline const QString cmd_bell_record = QStringLiteral("cmd_bell_record");
 inline const QString cmd_today = QStringLiteral("cmd_today");
+inline const QString cmd_emergency = QStringLiteral("cmd_emergency");
+inline const QString lbl_emergency = QStringLiteral("lbl_emergency");
 
 // Working values of the window that are not controls.
 inline const QString activeApplication = QStringLiteral("activeApplication");

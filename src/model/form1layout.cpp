@@ -56,15 +56,15 @@ struct Add {
     }
     Control& combo(QString name, QString parent, int x, int y, int w, int h, QStringList items,
                    QString tip = {}) {
-        Control& c = make(std::move(name), ControlKind::ComboList, std::move(parent), x, y, w,
-                          h, {}, std::move(tip));
+        Control& c = make(std::move(name), ControlKind::ComboList, std::move(parent), x, y, w, h,
+                          {}, std::move(tip));
         c.items = std::move(items);
         return c;
     }
     Control& picture(QString name, QString parent, int x, int y, int w, int h, QString tip,
                      QString pic) {
-        Control& c = make(std::move(name), ControlKind::PictureButton, std::move(parent), x, y,
-                          w, h, {}, std::move(tip));
+        Control& c = make(std::move(name), ControlKind::PictureButton, std::move(parent), x, y, w,
+                          h, {}, std::move(tip));
         c.picture = std::move(pic);
         return c;
     }
@@ -94,8 +94,8 @@ void buildStatusArea(Add& a) {
     mark.foreground = kRed;
     mark.visible = false;
 
-    auto& port = a.label(QStringLiteral("Label21"), {}, 9720, 360, 1215, 315,
-                         QStringLiteral("Port COM"));
+    auto& port =
+        a.label(QStringLiteral("Label21"), {}, 9720, 360, 1215, 315, QStringLiteral("Port COM"));
     port.background = kDarkBlue;
     port.foreground = kWhite;
 
@@ -143,6 +143,13 @@ void buildDayStatus(Add& a) {
     a.make(QStringLiteral("cmd_bell_record"), ControlKind::Button, {}, 9360, 2400, 1155, 360,
            QStringLiteral("บันทึกออด"), QStringLiteral(" ออดของวันนี้และวันก่อน ๆ "));
     a.label(QStringLiteral("lbl_selftest_state"), {}, 4680, 2790, 6255, 330, {});
+    // While an emergency is in force: what it is and since when, over the bell's labels
+    // (no bell rings then).
+    auto& banner = a.label(QStringLiteral("lbl_emergency"), {}, 4680, 3240, 6255, 1680, {});
+    banner.background = kRed;
+    banner.foreground = kWhite;
+    banner.font = FontRole::Countdown;
+    banner.visible = false;
 }
 
 void buildTimeBoard(Add& a) {
@@ -152,13 +159,14 @@ void buildTimeBoard(Add& a) {
     f.background = kBlue;
     f.foreground = kWhite;
 
-    static const int rowsY[12] = {360, 735, 1140, 1560, 1965, 2385, 2805, 3195, 3630, 4035, 4440, 4800};
+    static const int rowsY[12] = {360,  735,  1140, 1560, 1965, 2385,
+                                  2805, 3195, 3630, 4035, 4440, 4800};
     for (int n = 1; n <= 24; ++n) {
         const bool right = n > 12;
         const int y = rowsY[(n - 1) % 12];
-        auto& cap = a.label(arrayName(QStringLiteral("lbl_board_period"), n), frame,
-                            right ? 2520 : 240, y, 900, 315,
-                            QStringLiteral("ช่วงที่ ") + QString::number(n));
+        auto& cap =
+            a.label(arrayName(QStringLiteral("lbl_board_period"), n), frame, right ? 2520 : 240, y,
+                    900, 315, QStringLiteral("ช่วงที่ ") + QString::number(n));
         cap.foreground = kYellow;
         cap.font = FontRole::Bold;
         // The design puts the time labels at x 1860 and 4140; at that place the right
@@ -201,6 +209,13 @@ void buildButtonRow(Add& a) {
            QStringLiteral(" คำเสริมท้าย "));
     a.picture(QStringLiteral("Command357"), {}, 6120, 5640, 375, 375, {}, QStringLiteral("sound"))
         .visible = false;
+    // Always there, also while a bell plays.
+    auto& emergency =
+        a.make(QStringLiteral("cmd_emergency"), ControlKind::Button, {}, 6600, 5437, 840, 615,
+               QStringLiteral("ฉุกเฉิน"), QStringLiteral(" เริ่มหรือสิ้นสุดเหตุฉุกเฉิน "));
+    emergency.background = kRed;
+    emergency.foreground = kWhite;
+    emergency.font = FontRole::Bold;
 }
 
 void buildTimeFrame(Add& a) {
@@ -228,9 +243,9 @@ void buildTimeFrame(Add& a) {
         const int r = (p.number - 1) % 12;
         const int dx = p.number > 12 ? 3600 : 0;
         const int y = 480 + 360 * r;
-        auto& cap = a.label(arrayName(QStringLiteral("lbl_edit_period"), p.number), frame,
-                            120 + dx, 600 + 360 * r, 720, 240,
-                            QStringLiteral("ช่วงที่ ") + QString::number(p.number));
+        auto& cap =
+            a.label(arrayName(QStringLiteral("lbl_edit_period"), p.number), frame, 120 + dx,
+                    600 + 360 * r, 720, 240, QStringLiteral("ช่วงที่ ") + QString::number(p.number));
         cap.font = FontRole::Bold;
         a.combo(p.hour, frame, 840 + dx, y, 700, 315, hourItems());
         a.label(arrayName(QStringLiteral("lbl_edit_colon"), p.number), frame, 1560 + dx, y, 120,
@@ -240,8 +255,8 @@ void buildTimeFrame(Add& a) {
         a.picture(p.soundButton, frame, 2640 + dx, y, 375, 315, {}, QStringLiteral("sound"))
             .visible = false;
         a.combo(p.afterBell, frame, 3080 + dx, y, 615, 315,
-                {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"),
-                 QStringLiteral("3"), QStringLiteral("4")});
+                {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                 QStringLiteral("4")});
     }
 }
 
@@ -271,9 +286,9 @@ void buildSoundFrame(Add& a) {
 
     heading("lbl_head_voice", 240, 960, "เลือกแบบเสียงบอกเวลา");
     a.combo(QStringLiteral("Combo54"), frame, 360, 1260, 2600, 315, {});
-    auto& noVoice = a.make(QStringLiteral("Check28"), ControlKind::CheckBox, frame, 360, 1620, 1095,
-                           255, QStringLiteral("ไม่ใช้เสียง"),
-                           QStringLiteral(" ไม่ต้องการใช้เสียงบอกเวลา "));
+    auto& noVoice =
+        a.make(QStringLiteral("Check28"), ControlKind::CheckBox, frame, 360, 1620, 1095, 255,
+               QStringLiteral("ไม่ใช้เสียง"), QStringLiteral(" ไม่ต้องการใช้เสียงบอกเวลา "));
     noVoice.foreground = kRed;
     a.make(QStringLiteral("Check27"), ControlKind::CheckBox, frame, 2040, 1620, 1080, 255,
            QStringLiteral("ทวนเสียง"), QStringLiteral(" ต้องการทวนเสียงบอกเวลา "));
@@ -283,8 +298,8 @@ void buildSoundFrame(Add& a) {
     a.label(QStringLiteral("lbl_stop_r"), frame, 360, 1980, 450, 255, QStringLiteral("ปิด"),
             QStringLiteral(" ปิด เพลง & วิทยุออนไลน์ "));
     heading("lbl_head_radio", 960, 1935, "วิทยุออนไลน์");
-    a.make(QStringLiteral("img_radio"), ControlKind::Picture, frame, 2300, 1905, 300, 285)
-        .picture = QStringLiteral("radio");
+    a.make(QStringLiteral("img_radio"), ControlKind::Picture, frame, 2300, 1905, 300, 285).picture =
+        QStringLiteral("radio");
     const int radioY[3] = {2220, 2535, 2850};
     for (int n = 1; n <= 3; ++n) {
         a.label(arrayName(QStringLiteral("Label48"), n), frame, 30, radioY[n - 1], 210, 285,
@@ -293,9 +308,8 @@ void buildSoundFrame(Add& a) {
                              frame, 240, radioY[n - 1], 2475, 285);
         field.background = Rgb{255, 192, 192};
         field.foreground = Rgb{64, 64, 64};
-        a.label(QStringLiteral("lbl_r") + QString::number(n), frame, 2760, radioY[n - 1], 330,
-                285, QStringLiteral("เปิด"),
-                QStringLiteral(" เปิดวิทยุออนไลน์") + QString::number(n) + u' ');
+        a.label(QStringLiteral("lbl_r") + QString::number(n), frame, 2760, radioY[n - 1], 330, 285,
+                QStringLiteral("เปิด"), QStringLiteral(" เปิดวิทยุออนไลน์") + QString::number(n) + u' ');
     }
     a.label(arrayName(QStringLiteral("Label48"), 4), frame, 105, 3180, 240, 255,
             QStringLiteral("4."));
@@ -355,15 +369,15 @@ void buildSettingsPanel(Add& a) {
                            QStringLiteral("คัดลอกไป ->"));
     copyTo.foreground = kYellow;
     copyTo.visible = false;
-    auto& chooser = a.combo(QStringLiteral("Combo52"), panel, 5340, 5340, 1215, 315,
-                            {QStringLiteral("ทุกวัน"), QStringLiteral("วันจันทร์"),
-                             QStringLiteral("วันอังคาร"), QStringLiteral("วันพุธ"),
-                             QStringLiteral("วันพฤหัสบดี"), QStringLiteral("วันศุกร์"),
-                             QStringLiteral("วันเสาร์"), QStringLiteral("วันอาทิตย์")});
+    auto& chooser =
+        a.combo(QStringLiteral("Combo52"), panel, 5340, 5340, 1215, 315,
+                {QStringLiteral("ทุกวัน"), QStringLiteral("วันจันทร์"), QStringLiteral("วันอังคาร"),
+                 QStringLiteral("วันพุธ"), QStringLiteral("วันพฤหัสบดี"), QStringLiteral("วันศุกร์"),
+                 QStringLiteral("วันเสาร์"), QStringLiteral("วันอาทิตย์")});
     chooser.text = QStringLiteral("ทุกวัน");
     chooser.visible = false;
-    auto& copy = a.make(QStringLiteral("Command7"), ControlKind::Button, panel, 6610, 5340, 855, 350,
-                        QStringLiteral("คัดลอก"), QStringLiteral(" คัดลอก"));
+    auto& copy = a.make(QStringLiteral("Command7"), ControlKind::Button, panel, 6610, 5340, 855,
+                        350, QStringLiteral("คัดลอก"), QStringLiteral(" คัดลอก"));
     copy.visible = false;
 }
 
@@ -406,10 +420,10 @@ void buildTimers(FormModel& m) {
         int interval;
     };
     static const T timers[] = {
-        {"Timer3", 100},  {"Timer1", 100},   {"Timer222", 400}, {"Timer21", 1000},
-        {"Timer22", 100}, {"Timer4", 1000},  {"Timer23", 1000}, {"Timer8", 1},
-        {"Timer19", 1},   {"Timer9", 1},     {"Timer18", 1},    {"Timer17", 1},
-        {"Timer6", 10},   {"Timer7", 10},    {"Timer13", 10},   {"Timer14", 1},
+        {"Timer3", 100},  {"Timer1", 100},  {"Timer222", 400}, {"Timer21", 1000},
+        {"Timer22", 100}, {"Timer4", 1000}, {"Timer23", 1000}, {"Timer8", 1},
+        {"Timer19", 1},   {"Timer9", 1},    {"Timer18", 1},    {"Timer17", 1},
+        {"Timer6", 10},   {"Timer7", 10},   {"Timer13", 10},   {"Timer14", 1},
     };
     for (const T& t : timers) m.addTimer(QString::fromLatin1(t.name), t.interval);
     // Only the scheduler tick runs from the moment the window exists.
@@ -437,11 +451,19 @@ const std::array<PeriodControls, 24>& periodControls() {
     return table;
 }
 
-const PeriodControls& period(int number) { return periodControls().at(number - 1); }
+const PeriodControls& period(int number) {
+    return periodControls().at(number - 1);
+}
 
-QStringList hourItems() { return numberItems(0, 23, true) << QStringLiteral("no"); }
-QStringList minuteItems() { return numberItems(0, 59, true); }
-QStringList shutdownMinuteItems() { return minuteItems() << QStringLiteral("no"); }
+QStringList hourItems() {
+    return numberItems(0, 23, true) << QStringLiteral("no");
+}
+QStringList minuteItems() {
+    return numberItems(0, 59, true);
+}
+QStringList shutdownMinuteItems() {
+    return minuteItems() << QStringLiteral("no");
+}
 
 void buildForm1(FormModel& model) {
     Add a{model};

@@ -43,6 +43,13 @@ void AutoShutdown::checkShutdownTime(bool slideIn) {
     if (!at.isValid()) return;
     const QString armed = clockText(at);
     if (model_.text(kClock) != armed) return;
+    if (held_ && held_()) {
+        if (!waiting_)
+            qCInfo(lcShutdown).noquote()
+                << "shutdown time" << armed << "during an emergency: it waits for the all clear";
+        waiting_ = true;
+        return;
+    }
     if (slideIn) motion_.showMainWindow();
     countdown_ = kCountdownSeconds;
     // Within the matching second this runs on every tick; the countdown timer keeps the
@@ -53,6 +60,15 @@ void AutoShutdown::checkShutdownTime(bool slideIn) {
         qCInfo(lcShutdown).noquote()
             << "shutdown countdown started at" << armed << "(" << kCountdownSeconds << "seconds)";
     }
+}
+
+void AutoShutdown::resumeAfterHold() {
+    if (!waiting_) return;
+    waiting_ = false;
+    qCInfo(lcShutdown) << "the all clear: the shutdown that waited starts its countdown";
+    motion_.showMainWindow();
+    countdown_ = kCountdownSeconds;
+    if (QTimer* t = model_.timer(kCountdownTimer); !t->isActive()) t->start();
 }
 
 void AutoShutdown::countdownTick() {

@@ -32,6 +32,10 @@ public:
     // the main window in, so the countdown is seen. Called by the scheduler tick (with the
     // slide-in) and by Timer4 (without), several times within the matching second.
     void checkShutdownTime(bool slideIn);
+    // While `held` says so (an emergency in force) the shutdown waits: its time is remembered
+    // and resumeAfterHold() starts the countdown then.
+    void setHold(std::function<bool()> held) { held_ = std::move(held); }
+    void resumeAfterHold();
     // The armed day's shutdown time (invalid: none); without it nothing is ever due.
     void setArmedTime(std::function<QTime()> armedAt) { armedAt_ = std::move(armedAt); }
     // One second of the countdown (Timer23).
@@ -70,6 +74,8 @@ private:
     Dialogs& dialogs_;
     qint16 countdown_ = kCountdownSeconds;
     std::function<QTime()> armedAt_;
+    std::function<bool()> held_;
+    bool waiting_ = false;  // its time came while held
 };
 
 }  // namespace tavirin

@@ -41,24 +41,31 @@ void SoundPlayer::preroll(const QString& path, qint64 inMs) {
 
 StreamOutcome SoundPlayer::closeStream() {
     const StreamOutcome out = audio_.closeStream();
-    if (!out.result) report(QString(), out.result, true);
+    if (!out.result && !out.cut) report(QString(), out.result, true);
     return out;
 }
 
 SoundOutcome SoundPlayer::playWait(const QString& path) {
     if (onSound_) onSound_(int(played_.size()) + 1);
     const SoundOutcome out = audio_.playToEnd(path);
+    // A cut stream plays nothing more; what it did play stays on the record.
+    if (out.cut) return out;
     played_.append({path, out});
-    if (!out) report(path, out.result, out.outputFault);
+    if (!out && !out.cut) report(path, out.result, out.outputFault);
     return out;
 }
 
 SoundOutcome SoundPlayer::playBlip(const QString& path) {
     if (onSound_) onSound_(int(played_.size()) + 1);
     const SoundOutcome out = audio_.queueSpan(path, kBlipMs, kBlipGapMs);
+    if (out.cut) return out;
     played_.append({path, out});
-    if (!out) report(path, out.result, out.outputFault);
+    if (!out && !out.cut) report(path, out.result, out.outputFault);
     return out;
+}
+
+void SoundPlayer::cut(const QString& why) {
+    audio_.cut(why);
 }
 
 qint64 SoundPlayer::nowMs() const {

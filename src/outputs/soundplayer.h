@@ -31,6 +31,9 @@ public:
     // last of them has left the output.
     void openStream();
     StreamOutcome closeStream();
+    // The open stream silenced now (AudioOutput::cut); what follows in it fails at once,
+    // without a notice.
+    void cut(const QString& why);
     // The stream's first sound, queued to be heard `inMs` from now; its playWait follows.
     void preroll(const QString& path, qint64 inMs);
 

@@ -1,5 +1,7 @@
 #include "outputs/waiter.h"
 
+#include "platform/inputhold.h"
+
 #include <QEventLoop>
 
 namespace tavirin {
@@ -23,7 +25,8 @@ void EventLoopWaiter::waitMs(int ms) {
     done.setTimerType(Qt::PreciseTimer);
     QObject::connect(&done, &QTimer::timeout, &loop, &QEventLoop::quit);
     done.start(ms);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    const inputhold::Holding holding;
+    loop.exec(inputhold::flags());
     for (const QPointer<QTimer>& t : paused)
         if (t) t->start();
 }

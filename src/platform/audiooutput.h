@@ -13,8 +13,12 @@ struct SoundOutcome {
     bool outputFault = false;  // the sound output failed (no device, not responding), not the file
     qint64 startMs = -1;       // its first sample reached the output
     qint64 endMs = -1;         // its last sample reaches the output
+    bool cut = false;          // not played (to its end): the stream was cut
 
     static SoundOutcome fileFault(QString why) { return {Result::failure(std::move(why))}; }
+    static SoundOutcome cutOff(QString why) {
+        return {Result::failure(std::move(why)), false, -1, -1, true};
+    }
     static SoundOutcome outputFailure(QString why) {
         return {Result::failure(std::move(why)), true};
     }
@@ -26,6 +30,7 @@ struct StreamOutcome {
     Result result;          // it played out to its last sample, or why not
     bool noDevice = false;  // it reached no real audio device (only a silent stand-in)
     qint64 onsetMs = -1;    // its first sample reached the output
+    bool cut = false;       // it was cut (AudioOutput::cut) before it played out
 };
 
 // Plays sound files (WAV or MP3) on the PA output.
@@ -62,6 +67,12 @@ public:
     // Lets the stream play out and closes it: returns when its last sample has left the
     // output, so whatever follows (the amplifier going off) never cuts it.
     virtual StreamOutcome closeStream() = 0;
+
+    // Silences the open stream now, for an emergency that takes the PA over: the sound being
+    // waited for returns at once, the stream's other sounds fail at once without a sound
+    // (SoundOutcome::cut, with `why`), and closeStream returns at once. Nothing without an
+    // open stream. May be called from inside a wait (a handler the wait's event loop runs).
+    virtual void cut(const QString& why) = 0;
 };
 
 }  // namespace tavirin

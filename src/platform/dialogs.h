@@ -17,6 +17,9 @@ public:
     virtual void message(Icon icon, const QString& title, const QString& text) = 0;
     // Modal, Yes and No buttons; true for Yes.
     virtual bool askYesNo(const QString& title, const QString& text) = 0;
+    // The same with No as the default button (Enter says No): for what must not happen by a
+    // slip of the hand.
+    virtual bool askYesNoDefaultNo(const QString& title, const QString& text) = 0;
     // Modal, Yes, No and Cancel buttons; closing the box is Cancel.
     virtual Answer askYesNoCancel(const QString& title, const QString& text) = 0;
     // The chosen file's full path, or "" when cancelled. `filter` as "MP3, WAV| *.mp3; *.wav".

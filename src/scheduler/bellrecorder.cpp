@@ -61,7 +61,11 @@ void BellRecorder::ended(const BellRun& run) {
         if (!o.result.ok && failed++ == 0) firstError = o.result.error;
     }
     const qsizetype total = run.sounds.size();
-    if (run.stream.noDevice) {
+    if (!run.cut.isEmpty()) {
+        b.outcome = journal::kFailed;
+        b.reason = journal::kEmergency;
+        b.detail = QStringLiteral("cut short: %1").arg(run.cut);
+    } else if (run.stream.noDevice) {
         b.outcome = journal::kFailed;
         b.reason = journal::kNoDevice;
         b.detail = QStringLiteral(
@@ -128,6 +132,19 @@ void BellRecorder::quiet(const QuietBell& q, QDate date) {
     b.outcome = journal::kSkipped;
     b.reason = q.reason;
     b.detail = QString::fromLatin1(causes[int(q.cause)]);
+    b.ended = clock_.now();
+    journal_->bellNotRung(b);
+}
+
+void BellRecorder::held(int period, const QDateTime& due, const QString& why) {
+    if (!journal_) return;
+    BellRecord b;
+    b.kind = journal::kScheduled;
+    b.period = period;
+    b.due = due;
+    b.outcome = journal::kSkipped;
+    b.reason = journal::kEmergency;
+    b.detail = why;
     b.ended = clock_.now();
     journal_->bellNotRung(b);
 }

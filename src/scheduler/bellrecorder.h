@@ -31,6 +31,8 @@ public:
     // A bell of `date` that the calendar or a change of the day keeps quiet: skipped, with
     // the entry or change as its reason.
     void quiet(const QuietBell& bell, QDate date);
+    // A bell an emergency keeps quiet: skipped, reason journal::kEmergency.
+    void held(int period, const QDateTime& due, const QString& why);
 
     // Once a minute while watching (and on a new day, and the first time).
     void watching(const QDateTime& now, const ElapsedClocks& elapsed);

@@ -227,7 +227,17 @@ void BellScheduler::Timer3_Timer() {
         if (hit) due = QDateTime(date, second);
         // A clock stepped back across a trigger second must not ring it a second time.
         const QDateTime key = due;
-        if (key != lastFiredKey_) {
+        const QString heldBy = held_ ? held_() : QString();
+        if (key != lastFiredKey_ && !heldBy.isEmpty()) {
+            lastFiredKey_ = key;
+            for (int n = 1; n <= keys::kPeriods; ++n) {
+                if (triggers_[std::size_t(n - 1)] != rings) continue;
+                qCInfo(lcScheduler).noquote() << "the bell of period" << n << "at"
+                                              << clockText(rings) << "is held:" << heldBy;
+                recorder_.held(n, due, heldBy);
+                if (onHeld_) onHeld_(n, due);
+            }
+        } else if (key != lastFiredKey_) {
             lastFiredKey_ = key;
             fire(rings, due, lateBell);
             fired = true;
@@ -303,6 +313,26 @@ bool BellScheduler::ringPeriodNow(int n) {
     return true;
 }
 
+void BellScheduler::cutBell(const QString& why) {
+    if (!progress_) return;
+    qCInfo(lcScheduler).noquote() << "the bell in progress is cut:" << why;
+    switch (progress_->phase) {
+        case BellProgress::Phase::Sounds:
+            // The run returns at once; its end is recorded where it was started.
+            p_.sequence.cut(why);
+            return;
+        case BellProgress::Phase::AfterBell:
+            return;  // its sounds are over
+        case BellProgress::Phase::Countdown:
+            break;
+    }
+    for (const QString& t : {ctl::Timer1, ctl::Timer222, ctl::Timer21, ctl::Timer22, ctl::Timer4})
+        p_.form.timer(t)->stop();
+    manualPeriod_.reset();
+    p_.form.setEnabled(ctl::Command3555, true);
+    endBell(p_.sequence.cutBeforeRun(why));
+}
+
 void BellScheduler::beginBell(const QString& kind, std::optional<int> period) {
     progress_ =
         BellProgress{kind, period, BellProgress::Phase::Countdown, p_.sequence.delayCount(), 0, 0};
@@ -321,6 +351,11 @@ void BellScheduler::setProgress(BellProgress::Phase phase, int sound, int of) {
 void BellScheduler::endBell(const BellRun& run) {
     recorder_.ended(run);
     progress_.reset();
+    // A cut bell does not hide the window, whose end would bring the tick back.
+    if (!run.cut.isEmpty()) {
+        p_.form.setEnabled(ctl::Command3555, true);
+        resumeWatching();
+    }
     for (const auto& f : progressChanged_) f();
 }
 

@@ -93,6 +93,14 @@ public:
     // for no such period.
     bool ringPeriodNow(int n);
 
+    // An emergency takes the PA: the bell in progress stops now (journalled failed, reason
+    // "emergency", with its sounds so far). Nothing between bells or once its sounds are over.
+    void cutBell(const QString& why);
+    // While `held` says so (an emergency in force), a scheduled bell due is not rung but
+    // journalled skipped (reason "emergency", `held`'s text) and told to `onHeld`.
+    void setHold(std::function<QString()> held) { held_ = std::move(held); }
+    void onHeld(std::function<void(int period, const QDateTime& due)> f) { onHeld_ = std::move(f); }
+
     // The bell in progress and where it is; nothing between bells.
     const std::optional<BellProgress>& progress() const { return progress_; }
     // Told whenever the bell in progress moves on (fired, a countdown second, a sound, the
@@ -160,6 +168,8 @@ private:
     std::optional<BellProgress> progress_;
     std::vector<std::function<void()>> progressChanged_;
     std::optional<int> manualPeriod_;  // the period rung on request, until identified
+    std::function<QString()> held_;
+    std::function<void(int, const QDateTime&)> onHeld_;
 };
 
 }  // namespace tavirin

@@ -93,6 +93,7 @@ BellRun BellSequence::runBellSequence() {
     qCInfo(lcScheduler) << "bell run: front" << settings_.frontChimeFile << "add-on"
                         << (addOn.isEmpty() ? systemSound : addOn) << "back"
                         << settings_.backChimeFile;
+    running_ = true;
     {
         HeldTimers held(form_, {ctl::Timer4, ctl::Timer23});
         // one output stream for the whole bell: no gaps between the files, and the amplifier
@@ -111,7 +112,24 @@ BellRun BellSequence::runBellSequence() {
         run.sounds = out_.player.streamSounds();
         out_.player.setOnSound({});
     }
+    running_ = false;
+    if (!cut_.isEmpty()) {
+        // The emergency has the window and the amplifier now.
+        run.cut = std::exchange(cut_, QString());
+        tidyForm();
+        return run;
+    }
     if (progress_) progress_(BellProgress::Phase::AfterBell, 0, 0);
+    tidyForm();
+    out_.motion.hideMainWindow();
+    form_.setText(ctl::Label2, QString());
+    run.after = afterBell(form_.value(ctl::afterBellMedia));
+    form_.setValue(ctl::afterBellMedia, QStringLiteral("0"));
+    if (out_.tray) out_.tray->add();
+    return run;
+}
+
+void BellSequence::tidyForm() {
     form_.setText(ctl::Text3, QString());
     form_.timer(ctl::Timer22)->stop();
     form_.timer(ctl::Timer4)->stop();
@@ -119,11 +137,24 @@ BellRun BellSequence::runBellSequence() {
     form_.setVisible(ctl::Label242, false);
     form_.setChecked(ctl::Check25, false);
     form_.setVisible(ctl::Command357, false);
-    out_.motion.hideMainWindow();
-    form_.setText(ctl::Label2, QString());
-    run.after = afterBell(form_.value(ctl::afterBellMedia));
-    form_.setValue(ctl::afterBellMedia, QStringLiteral("0"));
-    if (out_.tray) out_.tray->add();
+}
+
+void BellSequence::cut(const QString& why) {
+    if (!running_) return;
+    cut_ = why;
+    out_.player.cut(why);
+}
+
+BellRun BellSequence::cutBeforeRun(const QString& why) {
+    BellRun run;
+    run.amplifierDelaySeconds = amplifierDelay_;
+    run.cut = why;
+    if (streamOpen_) {
+        out_.player.cut(why);
+        run.stream = out_.player.closeStream();
+        streamOpen_ = false;
+    }
+    tidyForm();
     return run;
 }
 

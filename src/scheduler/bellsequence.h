@@ -46,6 +46,7 @@ struct BellRun {
     StreamOutcome stream;
     int amplifierDelaySeconds = 0;
     AfterBellOutcome after;
+    QString cut;  // why it was cut short (an emergency took the PA); "" when it was not
 };
 
 // What one bell sounds like: front chime, the time, the add-on sound, back chime; then the
@@ -72,6 +73,11 @@ public:
     void prerollFrontChime(qint64 inMs);
     // Plays the run and starts the after-bell step; returns when the last sound has ended.
     BellRun runBellSequence();
+    // An emergency takes the PA: the run in progress is silenced now and ends without hiding
+    // the window or an after-bell step (cut() from inside the run's sounds), or, before its
+    // sounds, the stream opened ahead is closed and the run that never came is returned.
+    void cut(const QString& why);
+    BellRun cutBeforeRun(const QString& why);
 
     const SequenceSettings& settings() const { return settings_; }
     // Told when the run starts each sound (k of n) and when the sounds are over.
@@ -83,6 +89,7 @@ public:
 
 private:
     AfterBellOutcome afterBell(const QString& choice);
+    void tidyForm();
 
     FormModel& form_;
     ProgramStore& store_;
@@ -94,6 +101,8 @@ private:
     int amplifierDelay_ = 0;   // the countdown's start, for the bell's onset
     bool streamOpen_ = false;  // opened ahead by prerollFrontChime
     std::function<void(BellProgress::Phase, int, int)> progress_;
+    QString cut_;
+    bool running_ = false;
 };
 
 }  // namespace tavirin

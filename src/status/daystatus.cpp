@@ -53,13 +53,22 @@ QString DayStatus::selfTestText(const SelfTestReport& report) {
     return QStringLiteral("ตรวจระบบ %1 พบปัญหา: %2").arg(at, failed.join(QStringLiteral(", ")));
 }
 
+void DayStatus::setEmergency(const QString& banner, bool holdsBells) {
+    if (banner == emergency_ && holdsBells == holdsBells_) return;
+    emergency_ = banner;
+    holdsBells_ = holdsBells;
+    form_.setText(ctl::lbl_emergency, banner);
+    form_.setVisible(ctl::lbl_emergency, !banner.isEmpty());
+    refresh();
+}
+
 void DayStatus::setSelfTest(const SelfTestReport& report) {
     selfTest_ = report;
     refresh();
 }
 
 bool DayStatus::warning() const {
-    return selfTest_.failed() || dayHasTrouble(bells_);
+    return !emergency_.isEmpty() || selfTest_.failed() || dayHasTrouble(bells_);
 }
 
 void DayStatus::journalChanged() {
@@ -100,7 +109,10 @@ void DayStatus::refresh() {
         refreshTimer_.start(kMinuteMs - now.time().msecsSinceStartOfDay() % kMinuteMs + 50);
     }
     if (now.date() != bellsDay_) readBells(now.date());
-    const QString next = nextBellText(triggers_ ? triggers_() : DueTimes{}, now.time());
+    // No bell rings while an emergency holds them.
+    const QString next = !holdsBells_
+                             ? nextBellText(triggers_ ? triggers_() : DueTimes{}, now.time())
+                             : QStringLiteral("งดออดจนกว่าจะประกาศสิ้นสุดเหตุฉุกเฉิน");
     const QString bells = daySummary(bells_);
     const QString test = selfTestText(selfTest_);
     form_.setText(ctl::lbl_next_bell, next);
@@ -110,7 +122,9 @@ void DayStatus::refresh() {
     form_.setForeground(ctl::lbl_selftest_state, selfTest_.failed() ? kTrouble : kAllWell);
     const bool warn = warning();
     if (!tray_) return;
-    QStringList tip{QStringLiteral("Tavirin"), next};
+    QStringList tip{QStringLiteral("Tavirin")};
+    if (!emergency_.isEmpty()) tip << emergency_;
+    tip << next;
     for (const QString& line : {bells, test})
         if (!line.isEmpty()) tip << line;
     tray_->setToolTip(tip.join(u'\n'));

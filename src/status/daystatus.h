@@ -33,6 +33,9 @@ public:
     // wake-up a minute, hidden or shown.
     void start() { refresh(); }
     void setSelfTest(const SelfTestReport& report);
+    // The emergency in force, as its banner says it (`lbl_emergency`, first in the tray's
+    // tooltip, the tray's warning icon); "" when none is.
+    void setEmergency(const QString& banner, bool holdsBells);
     void refresh();
     // The journal has changed: today's bells are read again (once, after the current event).
     void journalChanged();
@@ -59,6 +62,8 @@ private:
     QTimer refreshTimer_;
     SelfTestReport selfTest_;
     std::function<DueTimes()> triggers_;
+    QString emergency_;
+    bool holdsBells_ = false;
 };
 
 }  // namespace tavirin

@@ -2,8 +2,10 @@
 
 #include "calendar/dayrules.h"
 #include "core/bellcore.h"
+#include "core/emergency.h"
 #include "dbus/bellsbus.h"
 #include "journal/sqlitejournal.h"
+#include "model/controlnames.h"
 #include "model/form1layout.h"
 #include "model/formmodel.h"
 #include "outputs/amplifierrelay.h"
@@ -12,6 +14,7 @@
 #include "outputs/soundlibraryinstall.h"
 #include "outputs/soundplayer.h"
 #include "outputs/waiter.h"
+#include "platform/audio/gstalarmplayer.h"
 #include "platform/audio/gstaudiooutput.h"
 #include "platform/audio/gstaudioprobe.h"
 #include "platform/clock.h"
@@ -23,6 +26,7 @@
 #include "platform/process/systemprocesses.h"
 #include "platform/radio/gstradioplayer.h"
 #include "platform/serial/qtseriallines.h"
+#include "platform/serial/tiocmiwaitcontact.h"
 #include "platform/settings/inisettingsbackend.h"
 #include "platform/storage/storagefolderprobe.h"
 #include "platform/time/timedatedclocksync.h"
@@ -39,8 +43,10 @@
 #include "ui/calendar/calendarpanel.h"
 #include "ui/calendar/todaymenu.h"
 #include "ui/editor/scheduleeditor.h"
+#include "ui/emergencymenu.h"
 #include "ui/exit.h"
 #include "ui/form1.h"
+#include "ui/inputgate.h"
 #include "ui/panelanimator.h"
 #include "ui/pictures.h"
 #include "ui/startup.h"
@@ -75,6 +81,8 @@ struct TavirinApp::Parts {
     QtSerialLines serial;
     SystemProcesses processes;
     GstRadioPlayer radio{kAudioSink};
+    GstAlarmPlayer alarmPlayer{kAudioSink};
+    TiocmiwaitContact contact;
     SystemctlPower power;
     QtTrayIcon trayIcon{programIcon(), QStringLiteral("Tavirin")};
     GstAudioProbe audioProbe{kAudioSink};
@@ -91,6 +99,7 @@ struct TavirinApp::Parts {
     std::unique_ptr<ScheduleEditor> editor;
     std::unique_ptr<TrayWindow> tray;
     std::unique_ptr<TodayView> todayView;
+    std::unique_ptr<InputGate> inputGate;
 
     // The school calendar, over the main window; the boxes it asks come up over it.
     void openCalendar() {
@@ -134,8 +143,9 @@ struct TavirinApp::Parts {
         waiter = std::make_unique<EventLoopWaiter>(timers);
         trayIcon.setWarningIcon(warningIcon());
         core = std::make_unique<BellCore>(BellCore::Adapters{
-            form, *animator, clock, store, &journal, library, dialogs, audio, serial, processes,
-            radio, power, *waiter, audioProbe, clockSync, folderProbe, &trayIcon, &alarm});
+            form,      *animator,   clock,       store,     &journal, library, dialogs,
+            audio,     serial,      processes,   radio,     power,    *waiter, audioProbe,
+            clockSync, folderProbe, alarmPlayer, &trayIcon, &alarm,   &contact});
         bus = std::make_unique<BellsBus>(*core);
 
         BellScheduler& scheduler = core->scheduler();
@@ -164,22 +174,47 @@ struct TavirinApp::Parts {
         // Every arming rebuilds the tray's menu, which lists the changes in force.
         core->arming().onPlanned([this](const DayPlan&) { tray->refreshMenu(); });
         tray->setTodayEntries([this] { return todayEntries(true); });
+        tray->setEmergencyEntries(
+            [this] { return emergencyMenu(*core, dialogs, journal::kFromTray); });
+        // During a bell the emergency button alone takes clicks.
+        inputGate = std::make_unique<InputGate>(window->control(ctl::cmd_emergency),
+                                                QStringLiteral("เหตุฉุกเฉิน"));
+        form.onClick(ctl::cmd_emergency, [this] {
+            popUpMenu(*window->control(ctl::cmd_emergency),
+                      emergencyMenu(*core, dialogs, journal::kFromWindow));
+        });
+        // The tray's menu follows the emergency (its all clear entry).
+        QObject::connect(&core->emergency(), &Emergency::changed, window.get(),
+                         [this] { tray->refreshMenu(); });
         form.onClick(QStringLiteral("cmd_today"), [this] {
             popUpMenu(*window->control(QStringLiteral("cmd_today")), todayEntries(false));
         });
 
         animator->connectControls();
+        // While an emergency is in force the window stays on the screen.
+        form.onClick(QStringLiteral("Command1"), [this] {
+            if (core->emergency().inForce()) {
+                qCInfo(lcUi) << "the window stays while the emergency is in force";
+                return;
+            }
+            animator->hideMainWindow();
+        });
         core->connectControls();
         editor->connectControls();
         form.onClick(QStringLiteral("Command10"), [this] { core->relay().savePort(); });
         form.onClick(QStringLiteral("Command11"), [this] { core->relay().testPort(); });
         form.onClick(QStringLiteral("Command8"),
                      [this] { confirmExit(dialogs, *animator, *tray); });
-        // The window manager's close button hides the window like the hide button.
-        form.onClick(QStringLiteral("Form_Close"), [this] { animator->hideMainWindow(); });
+        // The window manager's close button hides the window like the hide button; while an
+        // emergency is in force the window stays.
+        form.onClick(QStringLiteral("Form_Close"), [this] {
+            if (core->emergency().inForce()) return;
+            animator->hideMainWindow();
+        });
     }
     ~Parts() {
         // What talks to the core goes first.
+        inputGate.reset();
         bus.reset();
         core.reset();
     }
@@ -214,6 +249,8 @@ bool TavirinApp::start() {
     p.animator->showMainWindow();
     p.core->dayStatus().start();
     p.core->selfTest().start();
+    p.core->emergency().tellUnended();
+    p.core->watchContact();
     // Scripts reach the same core on the session bus; the bells ring without it.
     p.bus->start();
     qCInfo(lcUi) << "Tavirin started; today's program is" << p.core->arming().activeApplication();

@@ -52,10 +52,13 @@ void TrayWindow::refreshMenu() {
          {},
          {}},
         {QStringLiteral("บอกเวลาขณะนี้"), [this] { announceNow(); }, whenIdle, {}},
-        {QStringLiteral("บันทึกออด"), [this] { form_.click(QStringLiteral("cmd_bell_record")); },
+        {QStringLiteral("บันทึกออด"),
+         [this] { form_.click(QStringLiteral("cmd_bell_record")); },
          {},
          {}},
     };
+    // Second, under the window: quickly found, and never greyed out, also during a bell.
+    if (emergencyEntries_) menu.insert(1, {QStringLiteral("ฉุกเฉิน"), {}, {}, emergencyEntries_()});
     if (todayEntries_) {
         QList<TrayMenuEntry> today = todayEntries_();
         waitForBells(today, whenIdle);

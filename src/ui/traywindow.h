@@ -26,6 +26,10 @@ public:
 
     // The entries about today and the calendar, put in the menu before the exit (each waits
     // while a bell is on its way). Unset: none.
+    // The emergency's entries: never greyed out, also while a bell is on its way.
+    void setEmergencyEntries(std::function<QList<TrayMenuEntry>()> entries) {
+        emergencyEntries_ = std::move(entries);
+    }
     void setTodayEntries(std::function<QList<TrayMenuEntry>()> entries) {
         todayEntries_ = std::move(entries);
     }
@@ -55,6 +59,7 @@ private:
     WindowMotion& motion_;
     std::function<bool()> bellInProgress_;
     std::function<QList<TrayMenuEntry>()> todayEntries_;
+    std::function<QList<TrayMenuEntry>()> emergencyEntries_;
     bool trayBusy_ = false;
 };
 

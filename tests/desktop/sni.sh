@@ -31,7 +31,7 @@ desktop_wait_geometry "737x411 IsViewable"
 # Its last entry asks as the exit button does (separators are passed over).
 desktop_click_at "${icon[@]}" 3
 sleep 0.6
-xdotool key Down Down Down Down Down Down Return  # ออกจากโปรแกรม, after the bells' record, today's entries and the calendar
+xdotool key Down Down Down Down Down Down Down Return  # ออกจากโปรแกรม, after the emergency, the bells' record, today's entries and the calendar
 desktop_until 5 xdotool search --onlyvisible --name '^ยืนยันการออกจากโปรแกรม$' ||
   desktop_fail "no exit question"
 xdotool key Return  # ใช่

@@ -32,6 +32,7 @@ public:
                       lines_.dtr()});
     }
     bool askYesNo(const QString&, const QString&) override { return true; }
+    bool askYesNoDefaultNo(const QString&, const QString&) override { return false; }
     Answer askYesNoCancel(const QString&, const QString&) override { return Answer::Cancel; }
     QString openFile(const QString&, const QString&, const QString&) override { return {}; }
     QString saveFile(const QString&, const QString&, const QString&) override { return {}; }

@@ -242,6 +242,34 @@ private slots:
         QVERIFY(t.elapsed() < 3000);
     }
 
+    // An emergency cuts the bell: the sound waited for returns long before its end (the cut
+    // comes from a handler of the wait's own event loop), the stream's other sounds fail at
+    // once without playing, its close returns at once, and the next stream plays as usual.
+    void aCutStreamStopsAndTheNextOnePlays() {
+        GstAudioOutput out(kRealTime, 20s);
+        out.openStream();
+        QTimer::singleShot(300, [&] { out.cut(QStringLiteral("emergency")); });
+        QElapsedTimer t;
+        t.start();
+        const SoundOutcome r = out.playToEnd(path("long.wav"));
+        QVERIFY(!r);
+        QVERIFY(r.cut);
+        QVERIFY2(t.elapsed() < 4000, qPrintable(QString::number(t.elapsed())));  // of five seconds
+        const SoundOutcome after = out.playToEnd(path("a.wav"));
+        QVERIFY(after.cut);
+        QVERIFY(after.result.error.contains(QLatin1String("emergency")));
+        const StreamOutcome closed = out.closeStream();
+        QVERIFY(closed.cut);
+        QVERIFY(!closed.result);
+        out.cut(QStringLiteral("again"));  // no stream: nothing
+        out.openStream();
+        const SoundOutcome fresh = out.playToEnd(path("a.wav"));
+        QVERIFY2(fresh, qPrintable(fresh.result.error));
+        QVERIFY(!fresh.cut);
+        QVERIFY(out.closeStream().result);
+        QTRY_COMPARE(out.liveStreams(), 0);
+    }
+
     // Announce mode 3: five blips, each the start of the sound and a pause, queued without
     // waiting, then the next sound after them.
     void fiveBlipsAreFiveSounds() {

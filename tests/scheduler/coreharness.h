@@ -15,10 +15,12 @@
 #include "outputs/mediasources.h"
 #include "outputs/soundplayer.h"
 #include "outputs/waiter.h"
+#include "platform/fake/fakealarmplayer.h"
 #include "platform/fake/fakeaudiooutput.h"
 #include "platform/fake/fakeaudioprobe.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/fakeclocksync.h"
+#include "platform/fake/fakecontactline.h"
 #include "platform/fake/fakedialogs.h"
 #include "platform/fake/fakefolderprobe.h"
 #include "platform/fake/fakepower.h"
@@ -103,6 +105,8 @@ struct CoreHarness {
     FakeAudioProbe audioProbe;
     FakeClockSync clockSync;
     FakeFolderProbe folderProbe;
+    FakeAlarmPlayer alarmPlayer;
+    FakeContactLine contact;
     InstantMotion motion{form};
     Journal* bellJournal;
     // The program's own core, over the doubles above.
@@ -121,8 +125,9 @@ struct CoreHarness {
     // `bells`: the bell journal the core writes to, if any.
     explicit CoreHarness(Journal* bells = nullptr)
         : bellJournal(bells),
-          core({form, motion, clock, store, bells, library, dialogs, audio, serial, processes,
-                radio, power, waiter, audioProbe, clockSync, folderProbe, nullptr, nullptr}),
+          core({form,      motion,      clock,       store,   bells,   library, dialogs,
+                audio,     serial,      processes,   radio,   power,   waiter,  audioProbe,
+                clockSync, folderProbe, alarmPlayer, nullptr, nullptr, &contact}),
           player(core.player()),
           relay(core.relay()),
           media(core.media()),

@@ -10,6 +10,7 @@
 #include "outputs/mediasources.h"
 #include "outputs/soundplayer.h"
 #include "outputs/waiter.h"
+#include "platform/fake/fakealarmplayer.h"
 #include "platform/fake/fakeaudioprobe.h"
 #include "platform/fake/fakeclocksync.h"
 #include "platform/fake/fakefolderprobe.h"
@@ -48,7 +49,8 @@ struct BellChain {
               RadioPlayer& radio, Waiter& waiter)
         : motion(form),
           core({form, motion, clock, store, nullptr, library, dialogs, audio, serial, processes,
-                radio, power, waiter, audioProbe, clockSync, folders, nullptr, nullptr}),
+                radio, power, waiter, audioProbe, clockSync, folders, alarmPlayer, nullptr,
+                nullptr}),
           arming(core.arming()),
           scheduler(core.scheduler()),
           player(core.player()),
@@ -61,6 +63,7 @@ struct BellChain {
     FakeAudioProbe audioProbe;
     FakeClockSync clockSync;
     FakeFolderProbe folders;
+    FakeAlarmPlayer alarmPlayer;
     BellCore core;
     Arming& arming;
     BellScheduler& scheduler;

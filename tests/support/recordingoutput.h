@@ -30,6 +30,7 @@ public:
         log.append({path, r, 0});
         return r;
     }
+    void cut(const QString& why) override { real_.cut(why); }
     StreamOutcome closeStream() override {
         stream = real_.closeStream();
         return stream;

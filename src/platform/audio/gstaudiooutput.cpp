@@ -3,6 +3,7 @@
 #include "platform/audio/audiostream.h"
 #include "platform/audio/filedecoder.h"
 #include "platform/audio/soundchecks.h"
+#include "platform/inputhold.h"
 #include "platform/logging.h"
 
 #include <gst/gst.h>
@@ -88,7 +89,8 @@ public:
             QObject::connect(&timer, &QTimer::timeout, &loop, [&loop] { loop.exit(kTimedOut); });
             timer.start(int(std::min<qint64>(left, INT_MAX)));
             loop_ = &loop;
-            const int code = loop.exec(QEventLoop::ExcludeUserInputEvents);
+            const inputhold::Holding holding;
+            const int code = loop.exec(inputhold::flags());
             loop_ = nullptr;
             if (code != kWoken && code != kTimedOut) return Wait::Interrupted;
         }
@@ -245,6 +247,7 @@ void GstAudioOutput::prerollIn(const QString& path, qint64 inMs) {
 }
 
 SoundOutcome GstAudioOutput::play(const QString& path, int spanMs, int silenceMs) {
+    if (!cut_.isEmpty()) return SoundOutcome::cutOff(QStringLiteral("%1: %2").arg(path, cut_));
     reap();
     if (busy_)
         return SoundOutcome::fileFault(
@@ -277,7 +280,7 @@ SoundOutcome GstAudioOutput::play(const QString& path, int spanMs, int silenceMs
     const StreamWaker::Wait waited = waker_->waitUntil(
         [&] {
             now = stream->sound(ref);
-            return now.failed || (span ? now.fed : now.nearEnd);
+            return !cut_.isEmpty() || now.failed || (span ? now.fed : now.nearEnd);
         },
         [&] {
             const qint64 cap = turnMs + kStartLimitMs + hardCap_.count() + kMarginMs;
@@ -288,7 +291,10 @@ SoundOutcome GstAudioOutput::play(const QString& path, int spanMs, int silenceMs
     now = stream->sound(ref);
 
     SoundOutcome out;
-    if (waited == StreamWaker::Wait::Interrupted) {
+    if (!cut_.isEmpty()) {
+        out = SoundOutcome::cutOff(QStringLiteral("%1: %2").arg(path, cut_));
+        out.startMs = now.started ? now.startedMs : -1;
+    } else if (waited == StreamWaker::Wait::Interrupted) {
         giveUp(QStringLiteral("playback interrupted, the program is ending"));
         out = SoundOutcome::outputFailure(QStringLiteral("%1: %2").arg(path, streamFault_));
     } else if (waited == StreamWaker::Wait::TimedOut) {
@@ -328,10 +334,30 @@ SoundOutcome GstAudioOutput::play(const QString& path, int spanMs, int silenceMs
     return out;
 }
 
+void GstAudioOutput::cut(const QString& why) {
+    if (!inStream_ || !cut_.isEmpty()) return;
+    qCInfo(lcAudio).noquote() << "the sound stream is cut:" << why;
+    cut_ = why;
+    prerolled_.reset();
+    if (stream_) {
+        // Its worker stops feeding and tears the pipeline down: silence at once.
+        stream_->abandon();
+        closing_.push_back(std::move(stream_));
+    }
+    waker_->notify();
+}
+
 StreamOutcome GstAudioOutput::closeStream() {
     reap();
     StreamOutcome out;
     if (!inStream_ || busy_) return out;
+    if (!cut_.isEmpty()) {
+        inStream_ = false;
+        out.result = Result::failure(cut_);
+        out.cut = true;
+        cut_.clear();
+        return out;
+    }
     inStream_ = false;
     prerolled_.reset();
     if (!stream_) {

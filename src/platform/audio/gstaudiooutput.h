@@ -53,6 +53,7 @@ public:
     SoundOutcome playToEnd(const QString& path) override;
     SoundOutcome queueSpan(const QString& path, int milliseconds, int silenceMs) override;
     StreamOutcome closeStream() override;
+    void cut(const QString& why) override;
 
     // Called on the calling thread with every new stream's pipeline and its sink bin before
     // it starts, so a test or a benchmark can look inside (name the elements it needs in the
@@ -84,6 +85,7 @@ private:
     bool streamNoDevice_ = false;
     std::vector<std::shared_ptr<AudioStream>> closing_;  // released by their workers
     bool busy_ = false;
+    QString cut_;  // the open stream was cut, and why
     QString initError_;
 };
 

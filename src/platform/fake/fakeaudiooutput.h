@@ -37,10 +37,20 @@ public:
     SoundOutcome queueSpan(const QString& path, int milliseconds, int silenceMs) override {
         return record({path, milliseconds, silenceMs});
     }
+    void cut(const QString& why) override {
+        cuts.append(why);
+        cut_ = opened > drained ? why : QString();
+        if (onStream) onStream(QStringLiteral("cut"));
+    }
     StreamOutcome closeStream() override {
+        StreamOutcome out;
+        if (!cut_.isEmpty()) {
+            out.result = Result::failure(cut_);
+            out.cut = true;
+        }
+        cut_.clear();
         ++drained;
         if (onStream) onStream(QStringLiteral("drained"));
-        StreamOutcome out;
         out.noDevice = noDevice;
         return out;
     }
@@ -56,12 +66,15 @@ public:
     QSet<QString> failing;
     int opened = 0;
     int drained = 0;
+    QStringList cuts;
     bool noDevice = false;  // every stream reaches only a silent stand-in
     std::function<void(const Play&)> onPlay;
     std::function<void(const QString&)> onStream;
 
 private:
+    QString cut_;  // the open stream was cut, and why
     SoundOutcome record(Play play) {
+        if (!cut_.isEmpty()) return SoundOutcome::cutOff(cut_);
         plays.append(play);
         if (onPlay) onPlay(play);
         if (failing.contains(play.path))

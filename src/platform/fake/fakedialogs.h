@@ -11,7 +11,7 @@ namespace tavirin {
 class FakeDialogs final : public Dialogs {
 public:
     struct Shown {
-        QString kind;  // "message", "ask", "open", "save", "notice"
+        QString kind;  // "message", "ask", "confirm", "open", "save", "notice"
         Icon icon = Icon::None;
         QString title;
         QString text;
@@ -23,6 +23,10 @@ public:
     bool askYesNo(const QString& title, const QString& text) override {
         shown.append({QStringLiteral("ask"), Icon::None, title, text});
         return answers.isEmpty() ? true : answers.takeFirst();
+    }
+    bool askYesNoDefaultNo(const QString& title, const QString& text) override {
+        shown.append({QStringLiteral("confirm"), Icon::None, title, text});
+        return answers.isEmpty() ? false : answers.takeFirst();
     }
     Answer askYesNoCancel(const QString& title, const QString& text) override {
         shown.append({QStringLiteral("ask"), Icon::None, title, text});

@@ -18,9 +18,12 @@ const QString kCancel = QStringLiteral("ยกเลิก");
 
 QMessageBox::Icon toQt(Dialogs::Icon icon) {
     switch (icon) {
-        case Dialogs::Icon::Information: return QMessageBox::Information;
-        case Dialogs::Icon::Critical: return QMessageBox::Critical;
-        case Dialogs::Icon::None: break;
+        case Dialogs::Icon::Information:
+            return QMessageBox::Information;
+        case Dialogs::Icon::Critical:
+            return QMessageBox::Critical;
+        case Dialogs::Icon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
@@ -76,14 +79,25 @@ bool WidgetDialogs::askYesNo(const QString& title, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+bool WidgetDialogs::askYesNoDefaultNo(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No, parent_);
+    prepare(box);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 Dialogs::Answer WidgetDialogs::askYesNoCancel(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, title, text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
     prepare(box);
     switch (box.exec()) {
-        case QMessageBox::Yes: return Answer::Yes;
-        case QMessageBox::No: return Answer::No;
-        default: return Answer::Cancel;
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Cancel;
     }
 }
 

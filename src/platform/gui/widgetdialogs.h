@@ -18,6 +18,7 @@ public:
 
     void message(Icon icon, const QString& title, const QString& text) override;
     bool askYesNo(const QString& title, const QString& text) override;
+    bool askYesNoDefaultNo(const QString& title, const QString& text) override;
     Answer askYesNoCancel(const QString& title, const QString& text) override;
     // Qt's own chooser, the same on every desktop (a desktop's native one speaks the desktop's
     // language).

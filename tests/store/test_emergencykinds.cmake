@@ -1,0 +1,3 @@
+tavirin_unit_test(NAME test_emergencykinds
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_emergencykinds.cpp
+  LIBS tavirin_store tavirin_platform)
