@@ -93,6 +93,29 @@ BellLine bellLine(const BellRecord& b) {
     return l;
 }
 
+BellLine emergencyLine(const EmergencyRecord& e) {
+    static const QHash<QString, QString> from{{journal::kFromWindow, QStringLiteral("หน้าต่าง")},
+                                              {journal::kFromTray, QStringLiteral("ไอคอนถาด")},
+                                              {journal::kFromBus, QStringLiteral("สคริปต์")},
+                                              {journal::kFromContact, QStringLiteral("ปุ่มฉุกเฉิน")},
+                                              {journal::kFromPage, QStringLiteral("หน้าเว็บ")}};
+    BellLine l;
+    l.period = QStringLiteral("ฉุกเฉิน: ") + e.name;
+    l.due = clockMinutesText(e.started.time());
+    if (e.ended.isValid())
+        l.outcome = QStringLiteral("สิ้นสุด ") + clockMinutesText(e.ended.time());
+    else if (e.note.startsWith(QLatin1String("no all clear")))
+        l.outcome = QStringLiteral("ไม่ได้ประกาศสิ้นสุด");
+    else
+        l.outcome = QStringLiteral("ยังไม่สิ้นสุด");
+    QStringList why{QStringLiteral("เริ่มจาก") + from.value(e.startedFrom, e.startedFrom)};
+    if (!e.bellsHeld.isEmpty()) why << QStringLiteral("งดออด %1 ครั้ง").arg(e.bellsHeld.size());
+    l.reason = why.join(QStringLiteral(" · "));
+    l.detail = e.note;
+    l.colour = kRed;
+    return l;
+}
+
 CheckLine checkLine(const CheckRecord& c) {
     CheckLine l;
     l.at = clockMinutesText(c.at.time());

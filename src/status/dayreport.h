@@ -23,6 +23,9 @@ struct BellLine {
     std::optional<Rgb> colour;
 };
 BellLine bellLine(const BellRecord& bell);
+// An emergency as a line of the same table: "ฉุกเฉิน: อพยพ", when it started, how it ended
+// ("สิ้นสุด 10:42", "ยังไม่สิ้นสุด", "ไม่ได้ประกาศสิ้นสุด"), where from and the bells it held.
+BellLine emergencyLine(const EmergencyRecord& emergency);
 
 // One item of a self-test.
 struct CheckLine {

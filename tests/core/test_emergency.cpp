@@ -7,6 +7,7 @@
 #include "model/controlnames.h"
 #include "outputs/alarmtones.h"
 #include "scheduler/coreharness.h"
+#include "status/dayreport.h"
 #include "store/emergencykinds.h"
 #include "store/keylayout.h"
 
@@ -146,6 +147,11 @@ private slots:
         QCOMPARE(es[0].bellsHeld, QStringList{QStringLiteral("5 11:00:00")});
         QCOMPARE(es[0].sounds.size(), 2);
         QVERIFY(es[0].ended.isValid());
+        const BellLine line = emergencyLine(es[0]);
+        QCOMPARE(line.period, QStringLiteral("ฉุกเฉิน: อพยพ"));
+        QCOMPARE(line.due, QStringLiteral("10:59"));
+        QVERIFY(line.outcome.startsWith(QStringLiteral("สิ้นสุด ")));
+        QCOMPARE(line.reason, QStringLiteral("เริ่มจากไอคอนถาด · งดออด 1 ครั้ง"));
 
         w.h.runUntil(QTime(12, 0, 30));
         QCOMPARE(w.h.runs().size(), 1);
@@ -299,6 +305,7 @@ private slots:
         const QList<EmergencyRecord> es = journal.emergenciesOn(QDate(2026, 12, 9));
         QCOMPARE(es.size(), 1);
         QVERIFY(es[0].note.startsWith(QStringLiteral("no all clear")));
+        QCOMPARE(emergencyLine(es[0]).outcome, QStringLiteral("ไม่ได้ประกาศสิ้นสุด"));
     }
 };
 

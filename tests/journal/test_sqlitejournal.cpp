@@ -134,6 +134,56 @@ private slots:
     }
 
     // Rows older than 400 days go; a clock set years ahead moves the limit a week a night.
+    // A journal written before the emergencies had their table: opened, it gains the table and
+    // keeps every row; an emergency's row reads back with its sounds and held bells.
+    void anOlderJournalIsUpgradedInPlace() {
+        FakeClock clock(QDateTime(kDay, QTime(8, 0)));
+        {
+            SqliteJournal j(path(), clock);
+            QVERIFY(j.open());
+            ringOne(j, 2, QTime(8, 0));
+        }
+        {
+            // As the version before wrote it.
+            const QString name = QStringLiteral("downgrade");
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                db.setDatabaseName(path());
+                QVERIFY(db.open());
+                QSqlQuery q(db);
+                QVERIFY(q.exec(QStringLiteral("DROP TABLE emergencies")));
+                QVERIFY(q.exec(QStringLiteral("PRAGMA user_version=1")));
+            }
+            QSqlDatabase::removeDatabase(name);
+        }
+        QCOMPARE(rowCount(path(), QStringLiteral("emergencies")), -1);
+        SqliteJournal j(path(), clock);
+        QVERIFY(j.open());
+        QCOMPARE(j.bellsOn(kDay).size(), 1);
+        EmergencyRecord e;
+        e.kind = QStringLiteral("evacuate");
+        e.name = QStringLiteral("อพยพ");
+        e.started = QDateTime(kDay, QTime(10, 1, 2, 300));
+        e.startedFrom = journal::kFromContact;
+        e.id = j.emergencyStarted(e);
+        e.ended = e.started.addSecs(600);
+        e.endedFrom = journal::kFromWindow;
+        e.sounds = {{QStringLiteral("/lib/alarm/evacuate-tone.wav"), e.started, {}, true, {}}};
+        e.bellsHeld = {QStringLiteral("4 10:10:00")};
+        j.emergencyEnded(e);
+        const QList<EmergencyRecord> back = j.emergenciesOn(kDay);
+        QCOMPARE(back.size(), 1);
+        QCOMPARE(back[0].name, QStringLiteral("อพยพ"));
+        QCOMPARE(back[0].started, e.started);
+        QCOMPARE(back[0].startedFrom, journal::kFromContact);
+        QCOMPARE(back[0].endedFrom, journal::kFromWindow);
+        QCOMPARE(back[0].sounds.size(), 1);
+        QCOMPARE(back[0].sounds[0].started, e.started);
+        QCOMPARE(back[0].bellsHeld, e.bellsHeld);
+        QVERIFY(j.emergenciesOn(kDay.addDays(1)).isEmpty());
+        QVERIFY(j.emergenciesWithoutAllClear().isEmpty());
+    }
+
     void purge_data() {
         QTest::addColumn<QDateTime>("now");
         QTest::addColumn<QList<int>>(
