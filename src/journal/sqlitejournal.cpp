@@ -69,6 +69,9 @@ const char* const kSchema[] = {
     "CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT)",
 };
 
+const QString kEmergencyColumns = QStringLiteral(
+    "id, kind, name, started, started_from, ended, ended_from, sounds, bells_held, note");
+
 // Added in version 2.
 const char* const kEmergencySchema[] = {
     "CREATE TABLE emergencies ("
@@ -108,6 +111,46 @@ int codeOf(const QSqlError& e) {
 QString describe(const QSqlError& e) {
     const QString t = e.driverText().isEmpty() ? e.text() : e.driverText();
     return e.databaseText().isEmpty() ? t : e.databaseText();
+}
+
+QString soundsJson(const QList<SoundRecord>& sounds) {
+    QJsonArray a;
+    for (const SoundRecord& s : sounds)
+        a.append(QJsonObject{{QStringLiteral("path"), s.path},
+                             {QStringLiteral("started"), s.started.toString(kMilli)},
+                             {QStringLiteral("ended"), s.ended.toString(kMilli)},
+                             {QStringLiteral("ok"), s.ok},
+                             {QStringLiteral("error"), s.error}});
+    return QString::fromUtf8(QJsonDocument(a).toJson(QJsonDocument::Compact));
+}
+
+QList<SoundRecord> readSounds(const QString& json) {
+    QList<SoundRecord> out;
+    for (const QJsonValue& v : QJsonDocument::fromJson(json.toUtf8()).array()) {
+        const QJsonObject o = v.toObject();
+        out.append({o.value(QStringLiteral("path")).toString(),
+                    readTime(o.value(QStringLiteral("started")).toString()),
+                    readTime(o.value(QStringLiteral("ended")).toString()),
+                    o.value(QStringLiteral("ok")).toBool(),
+                    o.value(QStringLiteral("error")).toString()});
+    }
+    return out;
+}
+
+EmergencyRecord readEmergency(const QSqlQuery& q) {
+    EmergencyRecord e;
+    e.id = q.value(0).toLongLong();
+    e.kind = q.value(1).toString();
+    e.name = q.value(2).toString();
+    e.started = readTime(q.value(3));
+    e.startedFrom = q.value(4).toString();
+    e.ended = readTime(q.value(5));
+    e.endedFrom = q.value(6).toString();
+    e.sounds = readSounds(q.value(7).toString());
+    for (const QJsonValue& v : QJsonDocument::fromJson(q.value(8).toString().toUtf8()).array())
+        e.bellsHeld << v.toString();
+    e.note = q.value(9).toString();
+    return e;
 }
 
 }  // namespace
@@ -226,17 +269,12 @@ bool SqliteJournal::prepareFile(QString& why, int& code) {
         if (!exec(QStringLiteral("COMMIT"))) return false;
     }
     // An emergency in force when the program ended had no all clear: it is not resumed.
-    if (!exec(QStringLiteral("SELECT id, kind, name, started, started_from FROM emergencies "
-                             "WHERE ended IS NULL ORDER BY started")))
+    if (!exec(QStringLiteral("SELECT %1 FROM emergencies WHERE ended IS NULL ORDER BY started")
+                  .arg(kEmergencyColumns)))
         return false;
     unended_.clear();
     while (q.next()) {
-        EmergencyRecord e;
-        e.id = q.value(0).toLongLong();
-        e.kind = q.value(1).toString();
-        e.name = q.value(2).toString();
-        e.started = readTime(q.value(3));
-        e.startedFrom = q.value(4).toString();
+        EmergencyRecord e = readEmergency(q);
         e.note = QStringLiteral("no all clear: the program ended while it was in force");
         unended_.append(e);
     }
@@ -564,34 +602,6 @@ QList<CheckRecord> SqliteJournal::lastSelfTest() const {
     return readChecks(q);
 }
 
-namespace {
-
-QString soundsJson(const QList<SoundRecord>& sounds) {
-    QJsonArray a;
-    for (const SoundRecord& s : sounds)
-        a.append(QJsonObject{{QStringLiteral("path"), s.path},
-                             {QStringLiteral("started"), s.started.toString(kMilli)},
-                             {QStringLiteral("ended"), s.ended.toString(kMilli)},
-                             {QStringLiteral("ok"), s.ok},
-                             {QStringLiteral("error"), s.error}});
-    return QString::fromUtf8(QJsonDocument(a).toJson(QJsonDocument::Compact));
-}
-
-QList<SoundRecord> readSounds(const QString& json) {
-    QList<SoundRecord> out;
-    for (const QJsonValue& v : QJsonDocument::fromJson(json.toUtf8()).array()) {
-        const QJsonObject o = v.toObject();
-        out.append({o.value(QStringLiteral("path")).toString(),
-                    readTime(o.value(QStringLiteral("started")).toString()),
-                    readTime(o.value(QStringLiteral("ended")).toString()),
-                    o.value(QStringLiteral("ok")).toBool(),
-                    o.value(QStringLiteral("error")).toString()});
-    }
-    return out;
-}
-
-}  // namespace
-
 qint64 SqliteJournal::emergencyStarted(const EmergencyRecord& e) {
     const qint64 handle = nextHandle_++;
     submit({Op{QStringLiteral("INSERT INTO emergencies(kind, name, started, started_from, note) "
@@ -621,28 +631,13 @@ QList<EmergencyRecord> SqliteJournal::emergenciesOn(QDate day) const {
     QList<EmergencyRecord> out;
     if (!open_) return out;
     QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.prepare(
-        QStringLiteral("SELECT id, kind, name, started, started_from, ended, ended_from, "
-                       "sounds, bells_held, note FROM emergencies WHERE started >= ? AND "
-                       "started < ? ORDER BY started, id"));
+    q.prepare(QStringLiteral("SELECT %1 FROM emergencies WHERE started >= ? AND started < ? "
+                             "ORDER BY started, id")
+                  .arg(kEmergencyColumns));
     q.addBindValue(QDateTime(day, QTime(0, 0)).toString(kSecond));
     q.addBindValue(QDateTime(day.addDays(1), QTime(0, 0)).toString(kSecond));
     if (!q.exec()) return out;
-    while (q.next()) {
-        EmergencyRecord e;
-        e.id = q.value(0).toLongLong();
-        e.kind = q.value(1).toString();
-        e.name = q.value(2).toString();
-        e.started = readTime(q.value(3));
-        e.startedFrom = q.value(4).toString();
-        e.ended = readTime(q.value(5));
-        e.endedFrom = q.value(6).toString();
-        e.sounds = readSounds(q.value(7).toString());
-        for (const QJsonValue& v : QJsonDocument::fromJson(q.value(8).toString().toUtf8()).array())
-            e.bellsHeld << v.toString();
-        e.note = q.value(9).toString();
-        out.append(e);
-    }
+    while (q.next()) out.append(readEmergency(q));
     return out;
 }
 

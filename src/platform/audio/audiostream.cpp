@@ -408,9 +408,9 @@ bool AudioStream::padUntilDue(const SoundRef& s) {
     }
     const qint64 ranMs = now - runningSinceMs_;
     // (A sink without a ring buffer, a capture or a fakesink, takes what it is given.)
-    const bool paced = safetyFrames_ == 0 ||
-                       (ranMs >= kSteadyMs &&
-                        framesToMs(positionFrame_ - runningSinceFrame_) * 10 >= ranMs * 8);
+    const bool paced =
+        safetyFrames_ == 0 ||
+        (ranMs >= kSteadyMs && framesToMs(positionFrame_ - runningSinceFrame_) * 10 >= ranMs * 8);
     const bool steady = outputRunning_ && paced;
     if (outputRunning_ && !steady && ranMs >= kSteadyMs) {
         // not keeping pace (standing still, or only just started): look again from here
@@ -421,8 +421,8 @@ bool AudioStream::padUntilDue(const SoundRef& s) {
         if (now + framesToMs(safetyFrames_) + kStartSilenceMs >= due) return padDone_ = true;
         // enough to start the output's clock and keep it fed, not so much that it delays the
         // sound should it have to start unplaced
-        const qint64 want = (safetyFrames_ > 0 ? positionFrame_ : 0) + safetyFrames_ +
-                            msToFrames(kStartSilenceMs);
+        const qint64 want =
+            (safetyFrames_ > 0 ? positionFrame_ : 0) + safetyFrames_ + msToFrames(kStartSilenceMs);
         if (writeFrame_ < want) pushSilence(want - writeFrame_);
         return false;
     }

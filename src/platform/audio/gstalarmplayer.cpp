@@ -1,5 +1,6 @@
 #include "platform/audio/gstalarmplayer.h"
 
+#include "platform/audio/gstcontext.h"
 #include "platform/logging.h"
 
 #include <QFileInfo>
@@ -46,37 +47,11 @@ using Worker = GstAlarmPlayer::Worker;
 constexpr guint kPlayFlagAudio = 1u << 1;
 
 QString gstInitError() {
-    static const QString error = [] {
-        GError* err = nullptr;
-        if (gst_init_check(nullptr, nullptr, &err)) return QString();
-        const QString why = QStringLiteral("GStreamer could not start: %1")
-                                .arg(err ? QString::fromUtf8(err->message) : QStringLiteral("?"));
-        g_clear_error(&err);
-        return why;
-    }();
-    return error;
-}
-
-struct Task {
-    Worker* worker;
-    std::function<void(Worker*)> run;
-};
-
-gboolean runTask(gpointer data) {
-    auto* task = static_cast<Task*>(data);
-    task->run(task->worker);
-    return G_SOURCE_REMOVE;
-}
-
-void deleteTask(gpointer data) {
-    delete static_cast<Task*>(data);
+    return gstcontext::initError();
 }
 
 void onWorker(Worker* w, std::function<void(Worker*)> run) {
-    GSource* idle = g_idle_source_new();
-    g_source_set_callback(idle, runTask, new Task{w, std::move(run)}, deleteTask);
-    g_source_attach(idle, w->context);
-    g_source_unref(idle);
+    gstcontext::post(w->context, [w, run = std::move(run)] { run(w); });
 }
 
 void report(Worker* w, Event event, int index, const QString& detail) {

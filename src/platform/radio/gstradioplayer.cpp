@@ -1,5 +1,6 @@
 #include "platform/radio/gstradioplayer.h"
 
+#include "platform/audio/gstcontext.h"
 #include "platform/logging.h"
 
 #include <gst/gst.h>
@@ -62,41 +63,14 @@ constexpr auto kThreadEndLimit = std::chrono::seconds(3);
 constexpr int kStartGraceMs = 2000;  // the stream's thread reports first, with its reason
 
 QString gstInitError() {
-    static const QString error = [] {
-        GError* err = nullptr;
-        if (gst_init_check(nullptr, nullptr, &err)) return QString();
-        const QString why = QStringLiteral("GStreamer could not start: %1")
-                                .arg(err ? QString::fromUtf8(err->message) : QStringLiteral("?"));
-        g_clear_error(&err);
-        return why;
-    }();
-    return error;
+    return gstcontext::initError();
 }
 
 // --- on the stream's thread -------------------------------------------------------------
 
-struct Task {
-    Stream* stream;
-    std::function<void(Stream*)> run;
-};
-
-gboolean runTask(gpointer data) {
-    auto* task = static_cast<Task*>(data);
-    task->run(task->stream);
-    return G_SOURCE_REMOVE;
-}
-
-void deleteTask(gpointer data) {
-    delete static_cast<Task*>(data);
-}
-
-// Queued in order; runs on the stream's thread. Tasks left when the thread has ended are
-// dropped with the context.
+// Queued in order; runs on the stream's thread.
 void onStreamThread(Stream* s, std::function<void(Stream*)> run) {
-    GSource* idle = g_idle_source_new();
-    g_source_set_callback(idle, runTask, new Task{s, std::move(run)}, deleteTask);
-    g_source_attach(idle, s->context);
-    g_source_unref(idle);
+    gstcontext::post(s->context, [s, run = std::move(run)] { run(s); });
 }
 
 void report(Stream* s, Event event, const QString& detail) {
