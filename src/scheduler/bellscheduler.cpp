@@ -322,7 +322,9 @@ void BellScheduler::cutBell(const QString& why) {
             p_.sequence.cut(why);
             return;
         case BellProgress::Phase::AfterBell:
-            return;  // its sounds are over
+            // Its sounds are over; radio or music after its pause is not started.
+            p_.sequence.cut(why);
+            return;
         case BellProgress::Phase::Countdown:
             break;
     }

@@ -123,7 +123,10 @@ BellRun BellSequence::runBellSequence() {
     tidyForm();
     out_.motion.hideMainWindow();
     form_.setText(ctl::Label2, QString());
+    afterBellRunning_ = true;
     run.after = afterBell(form_.value(ctl::afterBellMedia));
+    afterBellRunning_ = false;
+    cut_.clear();  // an emergency during the pause: its sounds had all been played
     form_.setValue(ctl::afterBellMedia, QStringLiteral("0"));
     if (out_.tray) out_.tray->add();
     return run;
@@ -140,9 +143,9 @@ void BellSequence::tidyForm() {
 }
 
 void BellSequence::cut(const QString& why) {
-    if (!running_) return;
+    if (!running_ && !afterBellRunning_) return;
     cut_ = why;
-    out_.player.cut(why);
+    if (running_) out_.player.cut(why);
 }
 
 BellRun BellSequence::cutBeforeRun(const QString& why) {
@@ -174,12 +177,16 @@ AfterBellOutcome BellSequence::afterBell(const QString& choice) {
         }
         out_.media.stopMedia();
         out_.waiter.waitMs(3000);
+        // An emergency that came during the pause has the PA now.
+        if (!cut_.isEmpty()) return {step, false, QStringLiteral("not started: ") + cut_, {}};
         const Result r = out_.media.launchRadio(n);
         return {step, r.ok, r.ok ? QStringLiteral("the station was asked for") : r.error, {}};
     }
     if (choice == QLatin1String("4")) {
         out_.media.stopMedia();
         out_.waiter.waitMs(1000);
+        if (!cut_.isEmpty())
+            return {QStringLiteral("music"), false, QStringLiteral("not started: ") + cut_, {}};
         const Result r = out_.media.launchMusicPlayer();
         return {QStringLiteral("music"), r.ok, r.error, {}};
     }

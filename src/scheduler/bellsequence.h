@@ -103,6 +103,7 @@ private:
     std::function<void(BellProgress::Phase, int, int)> progress_;
     QString cut_;
     bool running_ = false;
+    bool afterBellRunning_ = false;  // the pause before radio or music
 };
 
 }  // namespace tavirin

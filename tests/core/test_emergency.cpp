@@ -87,6 +87,27 @@ private slots:
         QVERIFY(w.h.form.timer(ctl::Timer3)->isActive());
     }
 
+    // Started in the pause before the after-bell radio: the bell had played all its sounds
+    // and is journalled rung; the radio is not started over the signal.
+    void aStartDuringThePauseBeforeRadioKeepsItOff() {
+        World w;
+        w.h.set(QStringLiteral("Fm"), QStringLiteral("fm4"), QStringLiteral("1"));
+        w.h.arming.armToday();
+        w.h.form.setText(ctl::radioAddress(1), QStringLiteral("https://r.example/live.mp3"));
+        w.h.waiter.onWait = [&](int) {
+            w.h.core.startEmergency(QStringLiteral("evacuate"), journal::kFromBus);
+        };
+        w.h.runUntil(QTime(10, 0, 40));
+        QVERIFY(!w.h.journal.join(u'\n').contains(QStringLiteral("radio open")));
+        const QList<BellRecord> bells = w.bells();
+        QCOMPARE(bells.size(), 1);
+        QCOMPARE(bells[0].outcome, journal::kRang);
+        QCOMPARE(bells[0].afterBell, QStringLiteral("radio 1"));
+        QCOMPARE(bells[0].afterBellOk, std::optional<bool>(false));
+        QVERIFY(bells[0].afterBellDetail.startsWith(QStringLiteral("not started")));
+        QVERIFY(w.h.core.state().emergency);
+    }
+
     // While it is in force: a bell due is not rung but skipped for the emergency; the other
     // commands are refused with the reason; the picture says what is in force.
     void bellsAndCommandsAreHeld() {

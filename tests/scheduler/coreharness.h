@@ -52,9 +52,11 @@ public:
         waits.append(ms);
         clock_.advanceMs(ms);
         if (journal) journal->append(QStringLiteral("wait ") + QString::number(ms));
+        if (onWait) onWait(ms);
     }
     QList<int> waits;
     QStringList* journal = nullptr;
+    std::function<void(int)> onWait;  // what happens during the pause (an emergency)
 
 private:
     FakeClock& clock_;
