@@ -62,6 +62,9 @@ bool InputGate::letsThrough(QObject* receiver) const {
     if (button_ && (w == button_ || button_->isAncestorOf(w))) return true;
     const QWidget* top = w->window();
     if (qobject_cast<const QMenu*>(top)) return true;
+    // The tray's own icon (an XEmbed tray): its menu offers the emergency; its other entries
+    // wait for the bell themselves.
+    if (top->inherits("QSystemTrayIconSys")) return true;
     if (const auto* box = qobject_cast<const QMessageBox*>(top))
         return box->windowTitle() == title_;
     return false;

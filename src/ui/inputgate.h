@@ -10,8 +10,8 @@ namespace tavirin {
 // While a bell holds the operator's input back, one way stays open: the emergency button, the
 // menu it opens and its question. Installed as the waits' gate (platform/inputhold.h): during
 // a wait it filters the application's input events, letting through only those for the
-// button, a popup menu, or a box titled `emergencyTitle`; everything else is dropped, as the
-// waits' own held-back input was given up until their end before.
+// button, a popup menu, the tray's icon, or a box titled `emergencyTitle`; everything else is
+// dropped (before, the waits held it back until their end).
 class InputGate : public QObject {
     Q_OBJECT
 public:
