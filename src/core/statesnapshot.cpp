@@ -29,9 +29,14 @@ CoreState BellCore::state() const {
     s.shutdownAt = plan.shutdownAt;
 
     // The journal's word on each period today: the last record of it counts.
+    // The day's status holds today's rows already: no read of the journal per picture.
     QHash<int, BellRecord> recorded;
-    if (p.a.journal && plan.date.isValid())
-        for (const BellRecord& b : p.a.journal->bellsOn(plan.date))
+    QList<BellRecord> read;
+    const QList<BellRecord>* rows = p.dayStatus.bellsOf(plan.date);
+    if (!rows && p.a.journal && plan.date.isValid())
+        rows = &(read = p.a.journal->bellsOn(plan.date));
+    if (rows)
+        for (const BellRecord& b : *rows)
             if (b.kind == journal::kScheduled && b.period) recorded.insert(*b.period, b);
 
     const bool today = plan.date == s.clock.date();

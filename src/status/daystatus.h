@@ -45,6 +45,11 @@ public:
     // "ตรวจระบบ 07:45 ปกติ" or the items that failed; "" before the first self-test.
     static QString selfTestText(const SelfTestReport& report);
     bool warning() const;
+    // The bells of `day` as last read from the journal; nothing when that day is not the one
+    // held or the journal has changed since.
+    const QList<BellRecord>* bellsOf(QDate day) const {
+        return day == bellsDay_ && !reloadQueued_ ? &bells_ : nullptr;
+    }
     // Today's armed due times.
     void setTriggers(std::function<DueTimes()> f) { triggers_ = std::move(f); }
 
