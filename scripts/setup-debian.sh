@@ -32,6 +32,11 @@ PACKAGES=(
   openbox trayer xfce4-panel dbus-x11 xdotool x11-utils
   # the session-bus test calls the program with gdbus
   libglib2.0-bin
+  # the school's network page: Qt HTTP Server over TLS (the certificate is made with
+  # OpenSSL), Argon2id password hashes, the page's QR code
+  qt6-httpserver-dev qt6-websockets-dev libssl-dev libsodium-dev libqrencode-dev
+  # the page's browser test: headless Chromium driven by Selenium
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

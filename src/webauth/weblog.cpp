@@ -1,0 +1,3 @@
+#include "webauth/weblog.h"
+
+Q_LOGGING_CATEGORY(lcWeb, "tavirin.web", QtInfoMsg)
