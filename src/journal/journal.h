@@ -100,6 +100,19 @@ struct EmergencyRecord {
     QString note;               // "replaced by ...", "no all clear", the amplifier or device
 };
 
+// Something done from a way in that is not the PC itself (the school's network page): who
+// asked, from which address, what, and what became of it. Bells and emergencies it started
+// have their own rows as well.
+struct ActionRecord {
+    QDateTime at;
+    QString from;     // journal::kFromPage
+    QString role;     // "admin", "teacher"
+    QString address;  // the client's address
+    QString action;   // Thai, as the day's record shows it ("บอกเวลาขณะนี้")
+    QString outcome;  // "done", "waiting", "refused", "failed"
+    QString reason;   // Thai, with refused and failed
+};
+
 // One item of a self-test.
 struct CheckRecord {
     QDateTime at;  // the self-test's time: the items of one self-test share it
@@ -154,6 +167,10 @@ public:
     // The emergencies the journal found in force when it was opened: the program ended during
     // them (a crash, a power cut) and they had no all clear. They are closed with that note.
     virtual QList<EmergencyRecord> emergenciesWithoutAllClear() const = 0;
+
+    // An action from the page; the actions of `day`, in order.
+    virtual void recordAction(const ActionRecord& a) = 0;
+    virtual QList<ActionRecord> actionsOn(QDate day) const = 0;
 
     // Called after every bell or check written (to show it).
     void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }

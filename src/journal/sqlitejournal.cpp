@@ -88,6 +88,20 @@ const char* const kEmergencySchema[] = {
     "CREATE INDEX emergencies_started ON emergencies(started)",
 };
 
+// Added in version 3.
+const char* const kActionSchema[] = {
+    "CREATE TABLE actions ("
+    " id INTEGER PRIMARY KEY,"
+    " at TEXT NOT NULL,"
+    " source TEXT,"
+    " role TEXT,"
+    " address TEXT,"
+    " action TEXT,"
+    " outcome TEXT,"
+    " reason TEXT)",
+    "CREATE INDEX actions_at ON actions(at)",
+};
+
 QVariant text(const QDateTime& t, const QString& format) {
     return t.isValid() ? QVariant(t.toString(format)) : QVariant(QMetaType(QMetaType::QString));
 }
@@ -232,11 +246,14 @@ bool SqliteJournal::prepareFile(QString& why, int& code) {
         why = QStringLiteral("it was written by a newer Tavirin (schema %1)").arg(version);
         return false;
     }
-    if (version == 1) {
-        // An older journal gains the emergencies, nothing else changes.
+    if (version == 1 || version == 2) {
+        // An older journal gains the tables it lacks (the emergencies, the page's actions);
+        // nothing else changes.
         if (!exec(QStringLiteral("BEGIN IMMEDIATE"))) return false;
         bool made = true;
-        for (const char* sql : kEmergencySchema) made = made && exec(QString::fromLatin1(sql));
+        if (version == 1)
+            for (const char* sql : kEmergencySchema) made = made && exec(QString::fromLatin1(sql));
+        for (const char* sql : kActionSchema) made = made && exec(QString::fromLatin1(sql));
         made = made && exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
         if (!made) {
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
@@ -250,6 +267,7 @@ bool SqliteJournal::prepareFile(QString& why, int& code) {
         bool made = true;
         for (const char* sql : kSchema) made = made && exec(QString::fromLatin1(sql));
         for (const char* sql : kEmergencySchema) made = made && exec(QString::fromLatin1(sql));
+        for (const char* sql : kActionSchema) made = made && exec(QString::fromLatin1(sql));
         // Where the removal of old rows starts: it moves on by at most a week a night.
         if (made) {
             QSqlQuery meta(db);
@@ -502,7 +520,8 @@ void SqliteJournal::purge(const QDateTime& now) {
             0},
          Op{QStringLiteral("DELETE FROM bells WHERE due < %1").arg(current), {}, {}, 0},
          Op{QStringLiteral("DELETE FROM checks WHERE at < %1").arg(current), {}, {}, 0},
-         Op{QStringLiteral("DELETE FROM emergencies WHERE started < %1").arg(current), {}, {}, 0}});
+         Op{QStringLiteral("DELETE FROM emergencies WHERE started < %1").arg(current), {}, {}, 0},
+         Op{QStringLiteral("DELETE FROM actions WHERE at < %1").arg(current), {}, {}, 0}});
 }
 
 void SqliteJournal::recordChecks(const QDateTime& at, const QList<CheckRecord>& checks) {
@@ -638,6 +657,39 @@ QList<EmergencyRecord> SqliteJournal::emergenciesOn(QDate day) const {
     q.addBindValue(QDateTime(day.addDays(1), QTime(0, 0)).toString(kSecond));
     if (!q.exec()) return out;
     while (q.next()) out.append(readEmergency(q));
+    return out;
+}
+
+void SqliteJournal::recordAction(const ActionRecord& a) {
+    submit({Op{QStringLiteral("INSERT INTO actions(at, source, role, address, action, outcome, "
+                              "reason) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+               {text(a.at, kMilli), text(a.from), text(a.role), text(a.address), text(a.action),
+                text(a.outcome), text(a.reason)},
+               {},
+               0}});
+    notifyChanged();
+}
+
+QList<ActionRecord> SqliteJournal::actionsOn(QDate day) const {
+    QList<ActionRecord> out;
+    if (!open_) return out;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT at, source, role, address, action, outcome, reason "
+                             "FROM actions WHERE at >= ? AND at < ? ORDER BY at, id"));
+    q.addBindValue(QDateTime(day, QTime(0, 0)).toString(kSecond));
+    q.addBindValue(QDateTime(day.addDays(1), QTime(0, 0)).toString(kSecond));
+    if (!q.exec()) return out;
+    while (q.next()) {
+        ActionRecord a;
+        a.at = QDateTime::fromString(q.value(0).toString(), Qt::ISODateWithMs);
+        a.from = q.value(1).toString();
+        a.role = q.value(2).toString();
+        a.address = q.value(3).toString();
+        a.action = q.value(4).toString();
+        a.outcome = q.value(5).toString();
+        a.reason = q.value(6).toString();
+        out.append(a);
+    }
     return out;
 }
 

@@ -116,6 +116,34 @@ BellLine emergencyLine(const EmergencyRecord& e) {
     return l;
 }
 
+BellLine actionLine(const ActionRecord& a) {
+    static const QHash<QString, QString> outcome{{QStringLiteral("done"), QStringLiteral("ทำแล้ว")},
+                                                 {QStringLiteral("waiting"), QStringLiteral("รอออดจบ")},
+                                                 {QStringLiteral("refused"), QStringLiteral("ไม่ได้ทำ")},
+                                                 {QStringLiteral("failed"), QStringLiteral("ล้มเหลว")}};
+    static const QHash<QString, QString> role{{QStringLiteral("admin"), QStringLiteral("ผู้ดูแล")},
+                                              {QStringLiteral("teacher"), QStringLiteral("ครู")}};
+    BellLine l;
+    l.period = QStringLiteral("หน้าเว็บ: ") + a.action;
+    l.due = clockMinutesText(a.at.time());
+    l.outcome = outcome.value(a.outcome, a.outcome);
+    QStringList why{role.value(a.role, a.role) + QLatin1Char(' ') + a.address};
+    if (!a.reason.isEmpty()) why << a.reason;
+    l.reason = why.join(QStringLiteral(" · "));
+    if (a.outcome == QLatin1String("failed")) l.colour = kRed;
+    return l;
+}
+
+QList<BellLine> dayRecord(const Journal& journal, QDate day) {
+    QList<BellLine> lines;
+    for (const BellRecord& b : journal.bellsOn(day)) lines.append(bellLine(b));
+    for (const EmergencyRecord& e : journal.emergenciesOn(day)) lines.append(emergencyLine(e));
+    for (const ActionRecord& a : journal.actionsOn(day)) lines.append(actionLine(a));
+    return lines;
+}
+
+bool isTroubleLine(const BellLine& line) { return line.colour == kRed; }
+
 CheckLine checkLine(const CheckRecord& c) {
     CheckLine l;
     l.at = clockMinutesText(c.at.time());

@@ -26,6 +26,14 @@ BellLine bellLine(const BellRecord& bell);
 // An emergency as a line of the same table: "ฉุกเฉิน: อพยพ", when it started, how it ended
 // ("สิ้นสุด 10:42", "ยังไม่สิ้นสุด", "ไม่ได้ประกาศสิ้นสุด"), where from and the bells it held.
 BellLine emergencyLine(const EmergencyRecord& emergency);
+// An action from the network page: "หน้าเว็บ: บอกเวลาขณะนี้", when, what became of it, and
+// who asked from where ("ครู 192.168.1.20").
+BellLine actionLine(const ActionRecord& action);
+// The day's record as the window and the page show it: the bells, then the emergencies,
+// then the page's actions.
+QList<BellLine> dayRecord(const Journal& journal, QDate day);
+// A line that says something went wrong (its colour is the trouble red).
+bool isTroubleLine(const BellLine& line);
 
 // One item of a self-test.
 struct CheckLine {

@@ -136,7 +136,17 @@ private slots:
     // Rows older than 400 days go; a clock set years ahead moves the limit a week a night.
     // A journal written before the emergencies had their table: opened, it gains the table and
     // keeps every row; an emergency's row reads back with its sounds and held bells.
+    // A journal of version 2 lacks only the page's actions.
+    void anOlderJournalIsUpgradedInPlace_data() {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<QStringList>("missing");
+        QTest::newRow("before the emergencies")
+            << 1 << QStringList{QStringLiteral("emergencies"), QStringLiteral("actions")};
+        QTest::newRow("before the page") << 2 << QStringList{QStringLiteral("actions")};
+    }
     void anOlderJournalIsUpgradedInPlace() {
+        QFETCH(int, version);
+        QFETCH(QStringList, missing);
         FakeClock clock(QDateTime(kDay, QTime(8, 0)));
         {
             SqliteJournal j(path(), clock);
@@ -151,12 +161,13 @@ private slots:
                 db.setDatabaseName(path());
                 QVERIFY(db.open());
                 QSqlQuery q(db);
-                QVERIFY(q.exec(QStringLiteral("DROP TABLE emergencies")));
-                QVERIFY(q.exec(QStringLiteral("PRAGMA user_version=1")));
+                for (const QString& table : missing)
+                    QVERIFY(q.exec(QStringLiteral("DROP TABLE %1").arg(table)));
+                QVERIFY(q.exec(QStringLiteral("PRAGMA user_version=%1").arg(version)));
             }
             QSqlDatabase::removeDatabase(name);
         }
-        QCOMPARE(rowCount(path(), QStringLiteral("emergencies")), -1);
+        for (const QString& table : missing) QCOMPARE(rowCount(path(), table), -1);
         SqliteJournal j(path(), clock);
         QVERIFY(j.open());
         QCOMPARE(j.bellsOn(kDay).size(), 1);
@@ -182,6 +193,18 @@ private slots:
         QCOMPARE(back[0].bellsHeld, e.bellsHeld);
         QVERIFY(j.emergenciesOn(kDay.addDays(1)).isEmpty());
         QVERIFY(j.emergenciesWithoutAllClear().isEmpty());
+
+        ActionRecord a{QDateTime(kDay, QTime(10, 5, 0, 250)), journal::kFromPage,
+                       QStringLiteral("teacher"), QStringLiteral("192.168.1.20"),
+                       QStringLiteral("บอกเวลาขณะนี้"), QStringLiteral("refused"),
+                       QStringLiteral("กำลังตีออดอยู่")};
+        j.recordAction(a);
+        const QList<ActionRecord> actions = j.actionsOn(kDay);
+        QCOMPARE(actions.size(), 1);
+        QCOMPARE(actions[0].at, a.at);
+        QCOMPARE(actions[0].address, a.address);
+        QCOMPARE(actions[0].reason, a.reason);
+        QVERIFY(j.actionsOn(kDay.addDays(1)).isEmpty());
     }
 
     void purge_data() {
