@@ -2,6 +2,7 @@
 
 #include "core/corestate.h"
 #include "platform/outcome.h"
+#include "store/dayprogram.h"
 
 #include <QObject>
 #include <QTimer>
@@ -106,6 +107,11 @@ public:
     // port, line, kind); nothing when none is named. A port that cannot be watched is logged
     // and told, and the rest works.
     void watchContact();
+    // A weekday's program (1..7) from outside the window, checked against the editor's lists
+    // and written in one durable burst; all seven days when seven-day mode is off. Today is
+    // armed again (after a bell on its way).
+    Outcome saveDayProgram(int day, DayProgram program);
+
     Outcome startMusic();
     Outcome startRadio(int station);
     Outcome stopMedia();
@@ -139,6 +145,8 @@ signals:
     // the journal, the relay, the media or the self-test changed. Once per turn of the event
     // loop at most; never for the clock alone.
     void stateChanged();
+    // A day program was written by saveDayProgram: an open editor shows what is stored now.
+    void programsSaved(int day);
 
 private:
     void changed();
