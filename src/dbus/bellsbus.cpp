@@ -3,6 +3,7 @@
 #include "core/bellcore.h"
 #include "journal/journal.h"
 #include "platform/logging.h"
+#include "web/webpage.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -20,8 +21,8 @@ bool answer(const Outcome& o, QString& reason, const char* what) {
 
 }  // namespace
 
-BellsAdaptor::BellsAdaptor(BellCore& core, QObject* parent)
-    : QDBusAbstractAdaptor(parent), core_(core) {
+BellsAdaptor::BellsAdaptor(BellCore& core, WebPage* web, QObject* parent)
+    : QDBusAbstractAdaptor(parent), core_(core), web_(web) {
     // The picture goes out only when it changed, never for the clock alone.
     connect(&core_, &BellCore::stateChanged, this,
             [this] { emit StateChanged(QString::fromUtf8(toJsonText(core_.state()))); });
@@ -48,12 +49,43 @@ bool BellsAdaptor::AllClear(QString& reason) {
     return answer(core_.allClear(journal::kFromBus), reason, "AllClear");
 }
 
+namespace {
+const QString kNoPage = QStringLiteral("โปรแกรมนี้ไม่มีหน้าเว็บ");
+}
+
+bool BellsAdaptor::EnableWebPage(int port, bool https, QString& url) {
+    if (!web_) return answer(Outcome::refused(kNoPage), url, "EnableWebPage");
+    if (port < 1 || port > 65535)
+        return answer(Outcome::refused(QStringLiteral("พอร์ตต้องเป็น 1 ถึง 65535")), url,
+                      "EnableWebPage");
+    // The addresses the school chose stay.
+    const Outcome o = web_->enable(quint16(port), https, web_->settings().addresses);
+    const bool ok = answer(o, url, "EnableWebPage");
+    // Done: the page's address; else why not.
+    if (ok) url = web_->url();
+    return ok;
+}
+
+bool BellsAdaptor::DisableWebPage(QString& reason) {
+    if (!web_) return answer(Outcome::refused(kNoPage), reason, "DisableWebPage");
+    return answer(web_->disable(), reason, "DisableWebPage");
+}
+
+bool BellsAdaptor::SetWebPassword(const QString& role, const QString& password, QString& reason) {
+    if (!web_) return answer(Outcome::refused(kNoPage), reason, "SetWebPassword");
+    const std::optional<WebRole> r = roleFromId(role);
+    if (!r)
+        return answer(Outcome::refused(QStringLiteral("บทบาทต้องเป็น admin หรือ teacher")), reason,
+                      "SetWebPassword");
+    return answer(web_->setPassword(*r, password), reason, "SetWebPassword");
+}
+
 QString BellsAdaptor::State() {
     return QString::fromUtf8(toJsonText(core_.state()));
 }
 
-BellsBus::BellsBus(BellCore& core, QObject* parent) : QObject(parent), core_(core) {
-    new BellsAdaptor(core_, this);
+BellsBus::BellsBus(BellCore& core, WebPage* web, QObject* parent) : QObject(parent), core_(core) {
+    new BellsAdaptor(core_, web, this);
 }
 
 BellsBus::~BellsBus() {

@@ -7,6 +7,7 @@
 namespace tavirin {
 
 class BellCore;
+class WebPage;
 
 // The core on the user's session bus, for scripts and checks: bus name org.tavirin.Bells,
 // object /org/tavirin/Bells, interface org.tavirin.Bells1 (docs/DBUS.md). Every call is
@@ -18,7 +19,8 @@ public:
     static inline const QString kPath = QStringLiteral("/org/tavirin/Bells");
     static inline const QString kInterface = QStringLiteral("org.tavirin.Bells1");
 
-    explicit BellsBus(BellCore& core, QObject* parent = nullptr);
+    // `web`: the network page the Enable/Disable/SetWebPassword calls drive; none: refused.
+    explicit BellsBus(BellCore& core, WebPage* web = nullptr, QObject* parent = nullptr);
     ~BellsBus() override;
 
     // Registers on the session bus; false (logged) when there is none or the name is taken
@@ -60,6 +62,22 @@ class BellsAdaptor : public QDBusAbstractAdaptor {
                 "      <arg name=\"accepted\" type=\"b\" direction=\"out\"/>\n"
                 "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
                 "    </method>\n"
+                "    <method name=\"EnableWebPage\">\n"
+                "      <arg name=\"port\" type=\"i\" direction=\"in\"/>\n"
+                "      <arg name=\"https\" type=\"b\" direction=\"in\"/>\n"
+                "      <arg name=\"ok\" type=\"b\" direction=\"out\"/>\n"
+                "      <arg name=\"url\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
+                "    <method name=\"DisableWebPage\">\n"
+                "      <arg name=\"ok\" type=\"b\" direction=\"out\"/>\n"
+                "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
+                "    <method name=\"SetWebPassword\">\n"
+                "      <arg name=\"role\" type=\"s\" direction=\"in\"/>\n"
+                "      <arg name=\"password\" type=\"s\" direction=\"in\"/>\n"
+                "      <arg name=\"ok\" type=\"b\" direction=\"out\"/>\n"
+                "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
                 "    <method name=\"State\">\n"
                 "      <arg name=\"json\" type=\"s\" direction=\"out\"/>\n"
                 "    </method>\n"
@@ -68,7 +86,7 @@ class BellsAdaptor : public QDBusAbstractAdaptor {
                 "    </signal>\n"
                 "  </interface>\n")
 public:
-    BellsAdaptor(BellCore& core, QObject* parent);
+    BellsAdaptor(BellCore& core, WebPage* web, QObject* parent);
 
 public slots:
     bool AnnounceNow(QString& reason);
@@ -76,6 +94,9 @@ public slots:
     bool SetTodayChange(const QString& change, int value, QString& reason);
     bool StartEmergency(const QString& kind, QString& reason);
     bool AllClear(QString& reason);
+    bool EnableWebPage(int port, bool https, QString& url);
+    bool DisableWebPage(QString& reason);
+    bool SetWebPassword(const QString& role, const QString& password, QString& reason);
     QString State();
 
 signals:
@@ -83,6 +104,7 @@ signals:
 
 private:
     BellCore& core_;
+    WebPage* web_;
 };
 
 }  // namespace tavirin

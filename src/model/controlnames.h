@@ -59,6 +59,7 @@ inline const QString lbl_vorle_programming5_7day = QStringLiteral("lbl_vorle_pro
 inline const QString cmd_bell_record = QStringLiteral("cmd_bell_record");
 inline const QString cmd_today = QStringLiteral("cmd_today");
 inline const QString cmd_emergency = QStringLiteral("cmd_emergency");
+inline const QString cmd_network = QStringLiteral("cmd_network");
 inline const QString lbl_emergency = QStringLiteral("lbl_emergency");
 
 // Working values of the window that are not controls.

@@ -142,7 +142,10 @@ void buildDayStatus(Add& a) {
     a.label(QStringLiteral("lbl_today_state"), {}, 4680, 2430, 4600, 330, {});
     a.make(QStringLiteral("cmd_bell_record"), ControlKind::Button, {}, 9360, 2400, 1155, 360,
            QStringLiteral("บันทึกออด"), QStringLiteral(" ออดของวันนี้และวันก่อน ๆ "));
-    a.label(QStringLiteral("lbl_selftest_state"), {}, 4680, 2790, 6255, 330, {});
+    a.label(QStringLiteral("lbl_selftest_state"), {}, 4680, 2790, 4600, 330, {});
+    // The school's network page: its settings, its address and QR code.
+    a.make(QStringLiteral("cmd_network"), ControlKind::Button, {}, 9360, 2790, 1155, 360,
+           QStringLiteral("เครือข่าย"), QStringLiteral(" หน้าเว็บสำหรับโทรศัพท์ในโรงเรียน "));
     // While an emergency is in force: what it is and since when, over the bell's labels
     // (no bell rings then).
     auto& banner = a.label(QStringLiteral("lbl_emergency"), {}, 4680, 3240, 6255, 1680, {});

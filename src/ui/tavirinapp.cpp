@@ -38,6 +38,8 @@
 #include "status/dayreport.h"
 #include "status/daystatus.h"
 #include "status/selftest.h"
+#include "web/webpage.h"
+#include "store/dayprogram.h"
 #include "store/programstore.h"
 #include "store/soundlibrary.h"
 #include "ui/calendar/calendarpanel.h"
@@ -47,6 +49,7 @@
 #include "ui/exit.h"
 #include "ui/form1.h"
 #include "ui/inputgate.h"
+#include "ui/networkdialog.h"
 #include "ui/panelanimator.h"
 #include "ui/pictures.h"
 #include "ui/startup.h"
@@ -95,6 +98,7 @@ struct TavirinApp::Parts {
     std::unique_ptr<PanelAnimator> animator;
     std::unique_ptr<EventLoopWaiter> waiter;
     std::unique_ptr<BellCore> core;
+    std::unique_ptr<WebPage> web;
     std::unique_ptr<BellsBus> bus;
     std::unique_ptr<ScheduleEditor> editor;
     std::unique_ptr<TrayWindow> tray;
@@ -146,7 +150,10 @@ struct TavirinApp::Parts {
             form,      *animator,   clock,       store,     &journal, library, dialogs,
             audio,     serial,      processes,   radio,     power,    *waiter, audioProbe,
             clockSync, folderProbe, alarmPlayer, &trayIcon, &alarm,   &contact});
-        bus = std::make_unique<BellsBus>(*core);
+        // The network page keeps its certificate beside the settings file.
+        web = std::make_unique<WebPage>(*core, library,
+                                        QFileInfo(IniSettingsBackend::defaultFilePath()).path());
+        bus = std::make_unique<BellsBus>(*core, web.get());
 
         BellScheduler& scheduler = core->scheduler();
         scheduler.setWindowShown(window->onScreen());
@@ -170,6 +177,19 @@ struct TavirinApp::Parts {
              {SelfTest::kItemJournal, QFileInfo(SqliteJournal::defaultFilePath()).path(), true},
              {SelfTest::kItemLibrary, library.root(), false}});
         form.onClick(QStringLiteral("cmd_bell_record"), [this] { todayView->open(); });
+        form.onClick(ctl::cmd_network, [this] {
+            NetworkDialog dialog(*web, window.get());
+            dialog.exec();
+        });
+        // Told, never asked: nobody may have to click for the bells to go on.
+        QObject::connect(web.get(), &WebPage::loginsBlocked, window.get(),
+                         [this](const QString& text) { dialogs.notice(QStringLiteral("หน้าเว็บ"), text); });
+        QObject::connect(core.get(), &BellCore::programsSaved, window.get(), [this](int day) {
+            if (!form.visible(QStringLiteral("Frame2"))) return;
+            dialogs.notice(QStringLiteral("ตารางออด"),
+                           QStringLiteral("ตารางออด%1 ถูกแก้จากหน้าเว็บ ตัวแก้ไขแสดงตารางที่บันทึกไว้แล้ว")
+                               .arg(weekdayRow(day) ? weekdayRow(day)->chooserEntry : QString()));
+        });
 
         // Every arming rebuilds the tray's menu, which lists the changes in force.
         core->arming().onPlanned([this](const DayPlan&) { tray->refreshMenu(); });
@@ -253,6 +273,8 @@ bool TavirinApp::start() {
     p.core->watchContact();
     // Scripts reach the same core on the session bus; the bells ring without it.
     p.bus->start();
+    // The page, when the school turned it on.
+    p.web->startAsSaved();
     qCInfo(lcUi) << "Tavirin started; today's program is" << p.core->arming().activeApplication();
     return true;
 }

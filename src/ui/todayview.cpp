@@ -92,14 +92,8 @@ void TodayView::journalChanged() {
 
 void TodayView::showDay(QDate day) {
     bells_->setRowCount(0);
-    for (const BellRecord& b : journal_.bellsOn(day)) {
-        const BellLine l = bellLine(b);
+    for (const BellLine& l : dayRecord(journal_, day))
         addRow(bells_, {l.period, l.due, l.outcome, l.late, l.reason}, l.colour, 2, l.detail);
-    }
-    for (const EmergencyRecord& e : journal_.emergenciesOn(day)) {
-        const BellLine l = emergencyLine(e);
-        addRow(bells_, {l.period, l.due, l.outcome, l.late, l.reason}, l.colour, 2, l.detail);
-    }
     checks_->setRowCount(0);
     for (const CheckRecord& c : latestSelfTest(journal_.checksOn(day))) {
         const CheckLine l = checkLine(c);
