@@ -49,8 +49,8 @@ void WebApi::pushState() {
     for (Stream& st : streams_) {
         if (!st.socket) continue;
         // A session that ended (logged out, its password changed, idle too long) ends its
-        // stream too; find() also counts the stream as use.
-        if (!p_.sessions.find(st.token) || st.socket->bytesToWrite() > kMaxUnsent) {
+        // stream too. A page left open is no use of its session: an admin's still ends.
+        if (!p_.sessions.alive(st.token) || st.socket->bytesToWrite() > kMaxUnsent) {
             qCInfo(lcWeb) << "event stream to" << st.socket->peerAddress().toString() << "closed";
             st.socket->disconnectFromHost();
             st.socket.clear();
@@ -65,8 +65,9 @@ void WebApi::pushState() {
 void WebApi::keepStreamsOpen() {
     for (Stream& st : streams_) {
         if (!st.socket) continue;
-        if (st.socket->bytesToWrite() > kMaxUnsent) {
-            st.socket->abort();
+        if (!p_.sessions.alive(st.token) || st.socket->bytesToWrite() > kMaxUnsent) {
+            st.socket->disconnectFromHost();
+            st.socket.clear();
             continue;
         }
         st.socket->write(": still here\n\n");

@@ -79,6 +79,12 @@ const WebSessions::Session* WebSessions::find(const QByteArray& token) {
     return &it->second;
 }
 
+bool WebSessions::alive(const QByteArray& token) const {
+    if (!wellFormed(token)) return false;
+    const auto it = sessions_.find(token);
+    return it != sessions_.end() && !idle(it->second, clock_.elapsed().monotonicMs);
+}
+
 bool WebSessions::remove(const QByteArray& token) {
     if (!wellFormed(token)) return false;
     return sessions_.erase(token) != 0;

@@ -41,6 +41,8 @@ public:
     // ended token (an ended one is dropped). The pointer holds until the next create(),
     // remove(), removeRole() or find() of the same token.
     const Session* find(const QByteArray& token);
+    // The session lives, without counting this as its use (an open event stream is not).
+    bool alive(const QByteArray& token) const;
     bool remove(const QByteArray& token);
     // Ends every session of the role except `keep` (the one that changed the password);
     // returns how many ended.

@@ -80,6 +80,20 @@ private slots:
         QCOMPARE(sessions.count(), 0);  // dropped, not only hidden
     }
 
+    // An open event stream asks whether its session lives: asking is no use of it.
+    void aliveIsNoUse() {
+        FakeClock clock;
+        WebSessions sessions(clock);
+        const QByteArray token = sessions.create(WebRole::Admin, kClient)->token;
+        const qint64 limit = WebSessions::idleLimitMs(WebRole::Admin);
+        clock.advanceMs(limit - 1);
+        QVERIFY(sessions.alive(token));
+        clock.advanceMs(1);
+        QVERIFY(!sessions.alive(token));
+        QVERIFY(!sessions.alive(QByteArray(64, 'z')));
+        QVERIFY(!sessions.find(token));
+    }
+
     void wallClockDoesNotEndASession() {
         FakeClock clock;
         WebSessions sessions(clock);
