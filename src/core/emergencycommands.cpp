@@ -3,6 +3,8 @@
 
 #include "core/bellcoreparts.h"
 #include "core/emergency.h"
+#include "journal/journal.h"
+#include "platform/clock.h"
 #include "platform/contactline.h"
 #include "platform/logging.h"
 #include "store/keylayout.h"
@@ -57,7 +59,15 @@ void BellCore::watchContact() {
         const Outcome o = p_->emergency.start(kind, journal::kFromContact);
         if (!o) qCWarning(lcRelay).noquote() << "emergency contact:" << o.reason;
     });
-    contact->setLostHandler([tell](const QString& why) { tell(why); });
+    // A port that disappears is in the day's record too: nobody may be at the PC to read
+    // the notice, and the school must learn that the button was dead.
+    contact->setLostHandler([this, tell, port](const QString& why) {
+        tell(why);
+        if (Journal* j = p_->a.journal)
+            j->recordAction({p_->a.clock.now(), journal::kFromContact, QString(), port,
+                             QStringLiteral("ปุ่มฉุกเฉินใช้งานไม่ได้"), QStringLiteral("failed"),
+                             why});
+    });
     if (const Result r = contact->open(port, line); !r) {
         tell(r.error);
         return;

@@ -100,14 +100,14 @@ struct EmergencyRecord {
     QString note;               // "replaced by ...", "no all clear", the amplifier or device
 };
 
-// Something done from a way in that is not the PC itself (the school's network page): who
-// asked, from which address, what, and what became of it. Bells and emergencies it started
-// have their own rows as well.
+// Something done from a way in that is not the PC itself (the school's network page), or
+// that befell one (the emergency contact's port gone): who asked, from which address, what,
+// and what became of it. Bells and emergencies it started have their own rows as well.
 struct ActionRecord {
     QDateTime at;
-    QString from;     // journal::kFromPage
-    QString role;     // "admin", "teacher"
-    QString address;  // the client's address
+    QString from;     // journal::kFromPage, kFromContact
+    QString role;     // "admin", "teacher"; "" for the contact
+    QString address;  // the client's address; the contact's port
     QString action;   // Thai, as the day's record shows it ("บอกเวลาขณะนี้")
     QString outcome;  // "done", "waiting", "refused", "failed"
     QString reason;   // Thai, with refused and failed

@@ -124,10 +124,13 @@ BellLine actionLine(const ActionRecord& a) {
     static const QHash<QString, QString> role{{QStringLiteral("admin"), QStringLiteral("ผู้ดูแล")},
                                               {QStringLiteral("teacher"), QStringLiteral("ครู")}};
     BellLine l;
-    l.period = QStringLiteral("หน้าเว็บ: ") + a.action;
+    l.period = (a.from == journal::kFromContact ? QStringLiteral("ปุ่มฉุกเฉิน: ")
+                                                : QStringLiteral("หน้าเว็บ: ")) +
+               a.action;
     l.due = clockMinutesText(a.at.time());
     l.outcome = outcome.value(a.outcome, a.outcome);
-    QStringList why{role.value(a.role, a.role) + QLatin1Char(' ') + a.address};
+    QStringList why{(a.role.isEmpty() ? QString() : role.value(a.role, a.role) + QLatin1Char(' ')) +
+                    a.address};
     if (!a.reason.isEmpty()) why << a.reason;
     l.reason = why.join(QStringLiteral(" · "));
     if (a.outcome == QLatin1String("failed")) l.colour = kRed;

@@ -286,6 +286,15 @@ private slots:
         w.h.contact.vanish(QStringLiteral("unplugged"));
         QCOMPARE(w.h.dialogs.count(QStringLiteral("notice")), 1);
         QVERIFY(w.h.core.state().emergency);  // what was started goes on
+        // ... and the day's record says the button was dead, with its port.
+        const QList<ActionRecord> lost = w.j.journal.actionsOn(QDate(2026, 12, 9));
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(lost[0].from, journal::kFromContact);
+        QCOMPARE(lost[0].address, QStringLiteral("COM2"));
+        QVERIFY(lost[0].reason.contains(QStringLiteral("unplugged")));
+        const BellLine line = actionLine(lost[0]);
+        QVERIFY(line.period.startsWith(QStringLiteral("ปุ่มฉุกเฉิน")));
+        QVERIFY(isTroubleLine(line));
     }
 
     void theContactIsNotTheRelaysPort() {

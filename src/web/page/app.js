@@ -483,7 +483,8 @@
     if (t.shutdown) lines.push(['', `ปิดเครื่องอัตโนมัติ ${hhmm(t.shutdown)} น.`]);
     $('day-lines').replaceChildren(...lines.map(([cls, text]) => el('li', { class: cls, text })));
     const own = changes.length ? changes : ['ไม่มีการเปลี่ยนแปลงวันนี้'];
-    $('actions-changes').replaceChildren(...own.map((text) => el('li', { class: changes.length ? 'change' : 'muted', text })));
+    const cls = changes.length ? 'change' : 'muted';
+    $('actions-changes').replaceChildren(...own.map((text) => el('li', { class: cls, text })));
   }
 
   function renderBells() {
@@ -496,7 +497,8 @@
       const outcome = OUTCOMES[b.outcome];
       const tag = b.period === ringing ? 'กำลังดัง' : !b.outcome && !quiet && b.period === nextPeriod ? 'ถัดไป' : null;
       const notes = [b.reason ? (REASONS[b.reason] ?? str(b.reason)) : '', str(b.note)].filter(Boolean);
-      return el('li', { class: ['bell', quiet ? 'quiet' : '', b.outcome ? `out-${b.outcome}` : '', tag ? 'next' : ''].join(' ') },
+      const cls = ['bell', quiet ? 'quiet' : '', b.outcome ? `out-${b.outcome}` : '', tag ? 'next' : ''];
+      return el('li', { class: cls.join(' ') },
         el('span', { class: 'num', text: `ช่วงที่ ${b.period}` }),
         el('span', { class: 'time', text: time }),
         el('span', { class: 'outcome', text: outcome ?? tag ?? '' }),
@@ -550,7 +552,9 @@
     });
     if (!id) return;
     const name = str(kinds.find((k) => k.id === id)?.name);
-    if (!(await ask('เหตุฉุกเฉิน', `เริ่มเหตุฉุกเฉิน "${name}" ทันที ใช่หรือไม่ ?\nเสียงเตือนจะดังทั่วโรงเรียน และงดออดจนกว่าจะประกาศสิ้นสุด`))) return;
+    const question = `เริ่มเหตุฉุกเฉิน "${name}" ทันที ใช่หรือไม่ ?\n`
+      + 'เสียงเตือนจะดังทั่วโรงเรียน และงดออดจนกว่าจะประกาศสิ้นสุด';
+    if (!(await ask('เหตุฉุกเฉิน', question))) return;
     await command($('emergency-start'), '/api/v1/emergency', { kind: id }, `เริ่มเหตุฉุกเฉิน ${name}`);
   }
 
@@ -571,26 +575,33 @@
       { change: 'shift', value: sign * minutes }, title);
   }
 
+  // The buttons whose command needs nothing from a field: button, route, body, what it asked.
+  const SIMPLE_COMMANDS = [
+    ['announce', '/api/v1/announce', {}, 'บอกเวลาขณะนี้'],
+    ['media-stop', '/api/v1/media/stop', {}, 'หยุดเพลงและวิทยุ'],
+    ['skip-next', '/api/v1/today', { change: 'skip-next', value: 0 }, 'ข้ามออดครั้งถัดไป'],
+    ['no-bells', '/api/v1/today', { change: 'no-bells', value: 0 }, 'งดออดทั้งวัน'],
+    ['today-none', '/api/v1/today', { change: 'none', value: 0 }, 'ยกเลิกการเปลี่ยนแปลงวันนี้'],
+  ];
+
   function setupActions() {
     fillSelect($('ring-period'), range(1, 24, (n) => String(n)), 1);
     fillSelect($('today-weekday'), range(1, 7, (d) => WEEKDAYS[d - 1]), 1);
     $('emergency-start').addEventListener('click', startEmergency);
     $('allclear').addEventListener('click', allClear);
-    $('announce').addEventListener('click', (e) => command(e.currentTarget, '/api/v1/announce', {}, 'บอกเวลาขณะนี้'));
-    $('ring').addEventListener('click', (e) => {
+    for (const [id, path, body, title] of SIMPLE_COMMANDS) {
+      $(id).addEventListener('click', () => command($(id), path, body, title));
+    }
+    $('ring').addEventListener('click', () => {
       const period = Number($('ring-period').value);
-      command(e.currentTarget, '/api/v1/ring', { period }, `ตีออดช่วงที่ ${period}`);
+      command($('ring'), '/api/v1/ring', { period }, `ตีออดช่วงที่ ${period}`);
     });
-    $('media-stop').addEventListener('click', (e) => command(e.currentTarget, '/api/v1/media/stop', {}, 'หยุดเพลงและวิทยุ'));
-    $('skip-next').addEventListener('click', (e) => command(e.currentTarget, '/api/v1/today', { change: 'skip-next', value: 0 }, 'ข้ามออดครั้งถัดไป'));
-    $('no-bells').addEventListener('click', (e) => command(e.currentTarget, '/api/v1/today', { change: 'no-bells', value: 0 }, 'งดออดทั้งวัน'));
-    $('use-weekday').addEventListener('click', (e) => {
+    $('use-weekday').addEventListener('click', () => {
       const day = Number($('today-weekday').value);
-      command(e.currentTarget, '/api/v1/today', { change: 'weekday', value: day }, `ใช้ตารางของวัน${WEEKDAYS[day - 1]}`);
+      command($('use-weekday'), '/api/v1/today', { change: 'weekday', value: day }, `ใช้ตารางของวัน${WEEKDAYS[day - 1]}`);
     });
     $('shift-later').addEventListener('click', () => shift(1));
     $('shift-earlier').addEventListener('click', () => shift(-1));
-    $('today-none').addEventListener('click', (e) => command(e.currentTarget, '/api/v1/today', { change: 'none', value: 0 }, 'ยกเลิกการเปลี่ยนแปลงวันนี้'));
   }
 
   // ---- the week's programs (admin) ----
@@ -671,7 +682,8 @@
           el('span', { text: 'น.' }))),
       el('div', { class: 'details' },
         el('div', { class: 'field' },
-          el('label', { class: 'check' }, el('input', { type: 'checkbox', name: 'addOn', checked: !!p.addOn }), ' เสียงเสริมท้าย'),
+          el('label', { class: 'check' },
+            el('input', { type: 'checkbox', name: 'addOn', checked: !!p.addOn }), ' เสียงเสริมท้าย'),
           el('label', { for: id('sound'), class: 'sr', text: `เสียงเสริมของช่วงที่ ${n}` }), sound),
         el('div', { class: 'field' }, el('label', { for: id('after'), text: 'หลังออด' }), after)));
   }
@@ -746,7 +758,8 @@
   }
 
   function entryItem(e) {
-    const remove = el('button', { type: 'button', class: 'small danger-outline', text: 'ลบ', 'aria-label': `ลบ ${str(e.name)}` });
+    const remove = el('button',
+      { type: 'button', class: 'small danger-outline', text: 'ลบ', 'aria-label': `ลบ ${str(e.name)}` });
     remove.addEventListener('click', async () => {
       if (!(await ask('ลบรายการ', `ลบ "${str(e.name)}" ออกจากปฏิทิน ใช่หรือไม่ ?`))) return;
       await busy(remove, async () => {
@@ -779,7 +792,8 @@
     const problem = !body.name ? 'กรุณาใส่ชื่อ'
       : !body.start || !body.end ? 'กรุณาเลือกวันที่'
         : body.end < body.start ? 'วันสิ้นสุดอยู่ก่อนวันเริ่มต้น'
-          : body.rule === 'shift' && !(Math.abs(body.minutes) >= 1 && Math.abs(body.minutes) <= 180) ? 'ใส่จำนวนนาที 1 ถึง 180' : '';
+          : body.rule === 'shift' && !(Math.abs(body.minutes) >= 1 && Math.abs(body.minutes) <= 180)
+            ? 'ใส่จำนวนนาที 1 ถึง 180' : '';
     error.textContent = problem;
     error.hidden = !problem;
     if (problem) return;
@@ -840,7 +854,8 @@
     const lines = Array.isArray(r.data.lines) ? r.data.lines : [];
     const checks = Array.isArray(r.data.checks) ? r.data.checks : [];
     $('journal-title').textContent = `วัน${weekdayOf(new Date(wallMs(`${date}T00:00:00`)))}ที่ ${thaiDateIso(date)}`;
-    $('journal-lines').replaceChildren(...lines.map((l) => el('li', { class: l?.trouble ? 'trouble' : '', text: str(l?.text) })));
+    $('journal-lines').replaceChildren(
+      ...lines.map((l) => el('li', { class: l?.trouble ? 'trouble' : '', text: str(l?.text) })));
     $('journal-checks').replaceChildren(...checks.map((c) => el('li', { text: str(c) })));
     $('journal-empty').hidden = lines.length > 0;
     $('checks-empty').hidden = checks.length > 0;
@@ -864,7 +879,8 @@
       ['ที่อยู่ของเครื่อง', addresses, ''],
       ['ลายนิ้วมือใบรับรอง', str(s.fingerprint) || '-', 'code'],
     ];
-    $('settings-info').replaceChildren(...rows.flatMap(([k, v, cls]) => [el('dt', { text: k }), el('dd', { class: cls, text: v })]));
+    $('settings-info').replaceChildren(
+      ...rows.flatMap(([k, v, cls]) => [el('dt', { text: k }), el('dd', { class: cls, text: v })]));
   }
 
   async function changePassword(event) {
