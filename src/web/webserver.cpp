@@ -52,6 +52,9 @@ const PageFile kPageFiles[] = {
 };
 
 WebReply pageFile(const WebRequest& r) {
+    // Browsers ask for it by themselves; the page names none (an icon inline would break the
+    // content policy).
+    if (r.path == QLatin1String("/favicon.ico")) return {204, {}, {}, {}};
     for (const PageFile& f : kPageFiles) {
         if (r.path != QLatin1String(f.path)) continue;
         if (r.method != "GET" && r.method != "HEAD")

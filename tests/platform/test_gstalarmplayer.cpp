@@ -5,6 +5,7 @@
 #include "soundtestfiles.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -94,6 +95,22 @@ private slots:
         });
         QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty() && told.last().event == Event::Finished, 5000);
         QCOMPARE(describe(told), QStringLiteral("1:0 1:1 2:-1"));
+    }
+
+    // No sound device: autoaudiosink plays into a silent fakesink. Each sound is told failed
+    // with the reason, never started (the emergency's banner then says there is no device).
+    void noSoundDeviceIsNoSound() {
+        if (QFileInfo::exists(QStringLiteral("/dev/snd")))
+            QSKIP("this machine has sound devices: autoaudiosink would find one");
+        qputenv("PULSE_SERVER", "unix:/nonexistent/pulse");
+        GstAlarmPlayer player(QStringLiteral("autoaudiosink"));
+        QList<Told> told;
+        player.play({path("a.wav"), path("b.wav")},
+                    [&](Event e, int i, const QString& d) { told.append({e, i, d}); });
+        QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty() && told.last().event == Event::Finished, 10000);
+        qunsetenv("PULSE_SERVER");
+        QCOMPARE(describe(told), QStringLiteral("1:0 1:1 2:-1"));
+        QVERIFY(told[0].detail.contains(QLatin1String("no sound device")));
     }
 
     void destroyedWhilePlaying() {

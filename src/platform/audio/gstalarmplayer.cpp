@@ -1,6 +1,7 @@
 #include "platform/audio/gstalarmplayer.h"
 
 #include "platform/audio/gstcontext.h"
+#include "platform/audio/soundchecks.h"
 #include "platform/logging.h"
 
 #include <QFileInfo>
@@ -29,6 +30,7 @@ struct GstAlarmPlayer::Worker {
     std::function<void(quint64 round, Event event, int index, const QString& detail)> post;
 
     GstElement* pipeline = nullptr;
+    GstElement* sinkBin = nullptr;  // the pipeline's, while it lives
     GSource* busWatch = nullptr;
     quint64 round = 0;
     QStringList files;
@@ -70,6 +72,7 @@ void teardown(Worker* w) {
         gst_element_set_state(w->pipeline, GST_STATE_NULL);
         gst_object_unref(w->pipeline);
         w->pipeline = nullptr;
+        w->sinkBin = nullptr;
     }
 }
 
@@ -94,8 +97,18 @@ gboolean onBus(GstBus*, GstMessage* msg, gpointer data) {
             if (GST_MESSAGE_SRC(msg) == GST_OBJECT(w->pipeline)) {
                 GstState from, to;
                 gst_message_parse_state_changed(msg, &from, &to, nullptr);
-                if (to == GST_STATE_PLAYING && from == GST_STATE_PAUSED)
+                if (to == GST_STATE_PLAYING && from == GST_STATE_PAUSED) {
+                    // autoaudiosink that finds no usable output plays into a fakesink and only
+                    // warns: the alarm would be silent while the banner said it sounded.
+                    if (w->sinkBin && inspectSink(w->sinkBin).standIn) {
+                        report(w, Event::Failed, w->index,
+                               QStringLiteral("no sound device: autoaudiosink found no usable "
+                                              "audio output and fell back to a silent fakesink"));
+                        playNext(w);
+                        break;
+                    }
                     report(w, Event::Started, w->index, {});
+                }
             }
             break;
         default:
@@ -132,6 +145,7 @@ void playNext(Worker* w) {
         g_object_set(playbin, "flags", (flags & ~0x7u) | kPlayFlagAudio, "audio-sink", sink, "uri",
                      QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded().constData(), nullptr);
         w->pipeline = playbin;
+        w->sinkBin = sink;
         if (w->observer) w->observer(playbin, sink);
         GstBus* bus = gst_element_get_bus(playbin);
         w->busWatch = gst_bus_create_watch(bus);
