@@ -8,6 +8,8 @@
 # the start and the end (/proc/PID/smaps_rollup).
 #
 # Usage: bench/watching.sh [build dir, default build/release] [seconds, default 600] [slices, default 5]
+# WATCHING_WEB=1: the hidden copy serves the school's network page (HTTPS, no client), turned
+# on over a session bus of its own, so that the page's cost when nobody uses it is measured.
 # The programs' clock is put at 05:00 (faketime, the monotonic clock untouched), two hours
 # before the first bell, so no bell rings during the run. Needs Xvfb, openbox, xdotool, faketime.
 set -euo pipefail
@@ -52,7 +54,13 @@ start_app() {
   pids+=($!)
   echo $!
 }
+if [ -n "${WATCHING_WEB:-}" ]; then
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  pids+=($(sed -n 2p <<<"$bus"))
+  export DBUS_SESSION_BUS_ADDRESS=$(head -1 <<<"$bus")
+fi
 hidden=$(start_app hidden)
+unset DBUS_SESSION_BUS_ADDRESS
 shown=$(start_app shown)
 "$anchor" 100 & pids+=($!); a100=$!
 "$anchor" 1000 & pids+=($!); a1000=$!
@@ -60,6 +68,12 @@ shown=$(start_app shown)
 for h in hidden shown; do
   until grep -q "Tavirin started" "$work/$h/log" 2>/dev/null; do sleep 0.1; done
 done
+if [ -n "${WATCHING_WEB:-}" ]; then
+  until grep -q "offered on the session bus" "$work/hidden/log"; do sleep 0.1; done
+  DBUS_SESSION_BUS_ADDRESS=$(head -1 <<<"$bus") gdbus call --session --dest org.tavirin.Bells \
+    --object-path /org/tavirin/Bells --method org.tavirin.Bells1.EnableWebPage 18443 true
+  grep -q "the page listens" "$work/hidden/log" || { echo "the page did not start" >&2; exit 1; }
+fi
 sleep 6  # the slide-in is over
 win=$(xdotool search --sync --onlyvisible --pid "$hidden" | head -1)
 xdotool windowminimize "$win"
