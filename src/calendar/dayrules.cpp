@@ -68,10 +68,21 @@ Outcome DayRules::refuse(const QString& why) {
 }
 
 bool DayRules::confirm(const QString& title, const QString& question) {
+    if (questionsAnswered_) {
+        qCInfo(lcCalendar).noquote() << "confirmed by the one who asked:" << question;
+        return true;
+    }
     if (!questionsRefused_) return dialogs_.askYesNo(title, question);
     qCInfo(lcCalendar).noquote() << "a question no one at the PC can answer; refused:" << question;
     refusedQuestion_ = question;
     return false;
+}
+
+Outcome DayRules::confirmedElsewhere(const std::function<Outcome()>& op) {
+    questionsAnswered_ = true;
+    Outcome o = op();
+    questionsAnswered_ = false;
+    return o;
 }
 
 Outcome DayRules::withoutQuestions(const std::function<Outcome()>& op) {

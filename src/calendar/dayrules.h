@@ -67,6 +67,9 @@ public:
     // Runs `op` for a caller no one at the PC answers for (a script, a phone): where it would
     // ask a question it is refused instead, and the reason names the question.
     Outcome withoutQuestions(const std::function<Outcome()>& op);
+    // Runs `op` for a caller that asked its own person already (the page's "remove this
+    // entry?"): its plain confirmations are taken as yes, and logged.
+    Outcome confirmedElsewhere(const std::function<Outcome()>& op);
 
     // Box titles.
     static const QString kCalendarTitle;
@@ -94,6 +97,7 @@ private:
     Dialogs& dialogs_;
     std::vector<std::function<void(bool)>> changed_;
     bool questionsRefused_ = false;
+    bool questionsAnswered_ = false;
     QString refusedQuestion_;
 };
 

@@ -12,6 +12,7 @@
 #include "scheduler/talkingclock.h"
 #include "status/dayreport.h"
 #include "status/selftest.h"
+#include "store/soundlibrary.h"
 
 namespace tavirin {
 
@@ -53,8 +54,7 @@ CoreState BellCore::state() const {
         if (today && pp.rings() && pp.due > now &&
             (!s.next || pp.due < s.next->at || (pp.due == s.next->at && n > s.next->period)))
             s.next = CoreState::Next{
-                pp.due, n, pp.addOn.isEmpty() ? p.talkingClock.words().systemSound : pp.addOn,
-                pp.afterBell};
+                pp.due, n, pp.addOn.isEmpty() ? p.a.library.systemSound() : pp.addOn, pp.afterBell};
     }
 
     s.bell = p.scheduler.progress();

@@ -74,7 +74,8 @@ WebReply WebApi::addCalendar(const WebRequest& r, const WebSession& s) {
             return errorReply(400, "bad-value", QStringLiteral("ปีไม่ถูกต้อง (ใช้ปี ค.ศ. เช่น 2027)"));
         const qsizetype before = readCalendar(p_.core.store()).size();
         WebReply reply = command(r, s, QStringLiteral("เพิ่มวันหยุดราชการปี %1").arg(*year + 543), [&] {
-            return rules.withoutQuestions([&] { return rules.addThaiHolidays(*year); });
+            // Pressing the page's button for the year's holidays is the confirmation.
+            return rules.confirmedElsewhere([&] { return rules.addThaiHolidays(*year); });
         });
         if (reply.status == 200) {
             QJsonObject o = QJsonDocument::fromJson(reply.body).object();
@@ -120,7 +121,8 @@ WebReply WebApi::removeCalendar(const WebRequest& r, const WebSession& s) {
         if (entryId(i, cal[i]) != id) continue;
         DayRules& rules = p_.core.rules();
         return command(r, s, QStringLiteral("ลบจากปฏิทิน: ") + entryTitle(cal[i]).left(60), [&] {
-            return rules.withoutQuestions([&] { return rules.removeEntry(i); });
+            // The page asked its person before it sent this.
+            return rules.confirmedElsewhere([&] { return rules.removeEntry(i); });
         });
     }
     return errorReply(404, "not-found",

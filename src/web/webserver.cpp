@@ -48,7 +48,6 @@ const PageFile kPageFiles[] = {
     {"/index.html", ":/web/page/index.html", "text/html; charset=utf-8"},
     {"/app.js", ":/web/page/app.js", "text/javascript; charset=utf-8"},
     {"/app.css", ":/web/page/app.css", "text/css; charset=utf-8"},
-    {"/icon.png", ":/web/page/icon.png", "image/png"},
 };
 
 WebReply pageFile(const WebRequest& r) {

@@ -467,7 +467,8 @@
     }
     $('next-what').textContent = `ช่วงที่ ${next.period} เวลา ${hhmm(next.at)} น.`;
     const more = [];
-    if (next.sound) more.push(`เสียง: ${next.sound}`);
+    // The name of the file only: the PC's folders are nobody's business on a phone.
+    if (next.sound) more.push(`เสียง: ${String(next.sound).split('/').pop()}`);
     if (next.after) more.push(`หลังออด: ${AFTER_NEXT[next.after] ?? str(next.after)}`);
     $('next-more').textContent = more.join(' · ');
   }
@@ -879,8 +880,18 @@
       ['ที่อยู่ของเครื่อง', addresses, ''],
       ['ลายนิ้วมือใบรับรอง', str(s.fingerprint) || '-', 'code'],
     ];
+    // The fingerprint may break only between its pairs, so that it reads as the phone shows it.
+    const value = (v, cls) => {
+      if (cls !== 'code') return el('dd', { class: cls, text: v });
+      const dd = el('dd', { class: cls });
+      v.split(':').forEach((pair, i, all) => {
+        dd.append(document.createTextNode(i < all.length - 1 ? `${pair}:` : pair));
+        if (i < all.length - 1) dd.append(document.createElement('wbr'));
+      });
+      return dd;
+    };
     $('settings-info').replaceChildren(
-      ...rows.flatMap(([k, v, cls]) => [el('dt', { text: k }), el('dd', { class: cls, text: v })]));
+      ...rows.flatMap(([k, v, cls]) => [el('dt', { text: k }), value(v, cls)]));
   }
 
   async function changePassword(event) {
