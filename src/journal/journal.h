@@ -38,6 +38,10 @@ inline const QString kInterrupted = QStringLiteral("interrupted");
 inline const QString kNotRunningDetail = QStringLiteral("the program was not running");
 
 // Where an emergency was started or ended from.
+inline const QString kOutboxPending = QStringLiteral("pending");
+inline const QString kOutboxSent = QStringLiteral("sent");
+inline const QString kOutboxGivenUp = QStringLiteral("given-up");
+
 inline const QString kFromWindow = QStringLiteral("window");
 inline const QString kFromTray = QStringLiteral("tray");
 inline const QString kFromBus = QStringLiteral("dbus");
@@ -113,6 +117,24 @@ struct ActionRecord {
     QString reason;   // Thai, with refused and failed
 };
 
+// A message to the school's phones (LINE, Telegram, a webhook), kept until the far end took
+// it: written before it is first sent, so that a crash or a power cut loses none, and known by
+// its event so that nothing is sent twice.
+struct OutboxMessage {
+    QString key;      // the message's own id (a UUID): the far end's idempotency key
+    QString event;    // what it tells: "bell", "selftest", "emergency", ...
+    QString subject;  // what it is about, unique with the channel ("bell 1042", "2026-12-09")
+    QString channel;  // "line", "telegram", "webhook"
+    QString text;     // Thai, as sent
+    QString details;  // JSON object, as sent to a webhook
+    QDateTime created;
+    QDateTime nextAt;  // when to try (again)
+    int attempts = 0;
+    QString state;  // journal::kOutboxPending, kOutboxSent, kOutboxGivenUp
+    QString lastAnswer;  // what the far end said last (Thai)
+    QDateTime sentAt;
+};
+
 // One item of a self-test.
 struct CheckRecord {
     QDateTime at;  // the self-test's time: the items of one self-test share it
@@ -171,6 +193,14 @@ public:
     // An action from the page; the actions of `day`, in order.
     virtual void recordAction(const ActionRecord& a) = 0;
     virtual QList<ActionRecord> actionsOn(QDate day) const = 0;
+
+    // The outbox. add: false (nothing written) when a message of the same subject and channel
+    // is there already, sent or not. update: its state, attempts, next try and last answer.
+    virtual bool outboxAdd(const OutboxMessage& m) = 0;
+    virtual void outboxUpdate(const OutboxMessage& m) = 0;
+    // The messages still to be sent, oldest first; the messages made on `day`.
+    virtual QList<OutboxMessage> outboxPending() const = 0;
+    virtual QList<OutboxMessage> outboxOn(QDate day) const = 0;
 
     // Called after every bell or check written (to show it).
     void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }

@@ -102,6 +102,28 @@ const char* const kActionSchema[] = {
     "CREATE INDEX actions_at ON actions(at)",
 };
 
+// Added in version 4.
+const char* const kOutboxSchema[] = {
+    "CREATE TABLE outbox ("
+    " key TEXT PRIMARY KEY,"
+    " event TEXT NOT NULL,"
+    " subject TEXT NOT NULL,"
+    " channel TEXT NOT NULL,"
+    " text TEXT,"
+    " details TEXT,"
+    " created TEXT NOT NULL,"
+    " next_at TEXT,"
+    " attempts INTEGER NOT NULL DEFAULT 0,"
+    " state TEXT NOT NULL,"
+    " last_answer TEXT,"
+    " sent_at TEXT,"
+    " UNIQUE (subject, channel))",
+    "CREATE INDEX outbox_state ON outbox(state, next_at)",
+};
+const QString kOutboxColumns = QStringLiteral(
+    "key, event, subject, channel, text, details, created, next_at, attempts, state, "
+    "last_answer, sent_at");
+
 QVariant text(const QDateTime& t, const QString& format) {
     return t.isValid() ? QVariant(t.toString(format)) : QVariant(QMetaType(QMetaType::QString));
 }
@@ -246,14 +268,16 @@ bool SqliteJournal::prepareFile(QString& why, int& code) {
         why = QStringLiteral("it was written by a newer Tavirin (schema %1)").arg(version);
         return false;
     }
-    if (version == 1 || version == 2) {
-        // An older journal gains the tables it lacks (the emergencies, the page's actions);
-        // nothing else changes.
+    if (version >= 1 && version < kSchemaVersion) {
+        // An older journal gains the tables it lacks (the emergencies, the page's actions,
+        // the outbox); nothing else changes.
         if (!exec(QStringLiteral("BEGIN IMMEDIATE"))) return false;
         bool made = true;
-        if (version == 1)
+        if (version < 2)
             for (const char* sql : kEmergencySchema) made = made && exec(QString::fromLatin1(sql));
-        for (const char* sql : kActionSchema) made = made && exec(QString::fromLatin1(sql));
+        if (version < 3)
+            for (const char* sql : kActionSchema) made = made && exec(QString::fromLatin1(sql));
+        for (const char* sql : kOutboxSchema) made = made && exec(QString::fromLatin1(sql));
         made = made && exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
         if (!made) {
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
@@ -268,6 +292,7 @@ bool SqliteJournal::prepareFile(QString& why, int& code) {
         for (const char* sql : kSchema) made = made && exec(QString::fromLatin1(sql));
         for (const char* sql : kEmergencySchema) made = made && exec(QString::fromLatin1(sql));
         for (const char* sql : kActionSchema) made = made && exec(QString::fromLatin1(sql));
+        for (const char* sql : kOutboxSchema) made = made && exec(QString::fromLatin1(sql));
         // Where the removal of old rows starts: it moves on by at most a week a night.
         if (made) {
             QSqlQuery meta(db);
@@ -521,7 +546,12 @@ void SqliteJournal::purge(const QDateTime& now) {
          Op{QStringLiteral("DELETE FROM bells WHERE due < %1").arg(current), {}, {}, 0},
          Op{QStringLiteral("DELETE FROM checks WHERE at < %1").arg(current), {}, {}, 0},
          Op{QStringLiteral("DELETE FROM emergencies WHERE started < %1").arg(current), {}, {}, 0},
-         Op{QStringLiteral("DELETE FROM actions WHERE at < %1").arg(current), {}, {}, 0}});
+         Op{QStringLiteral("DELETE FROM actions WHERE at < %1").arg(current), {}, {}, 0},
+         Op{QStringLiteral("DELETE FROM outbox WHERE created < %1 AND state != 'pending'")
+                .arg(current),
+            {},
+            {},
+            0}});
 }
 
 void SqliteJournal::recordChecks(const QDateTime& at, const QList<CheckRecord>& checks) {
@@ -674,8 +704,9 @@ QList<ActionRecord> SqliteJournal::actionsOn(QDate day) const {
     QList<ActionRecord> out;
     if (!open_) return out;
     QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.prepare(QStringLiteral("SELECT at, source, role, address, action, outcome, reason "
-                             "FROM actions WHERE at >= ? AND at < ? ORDER BY at, id"));
+    q.prepare(
+        QStringLiteral("SELECT at, source, role, address, action, outcome, reason "
+                       "FROM actions WHERE at >= ? AND at < ? ORDER BY at, id"));
     q.addBindValue(QDateTime(day, QTime(0, 0)).toString(kSecond));
     q.addBindValue(QDateTime(day.addDays(1), QTime(0, 0)).toString(kSecond));
     if (!q.exec()) return out;
@@ -690,6 +721,90 @@ QList<ActionRecord> SqliteJournal::actionsOn(QDate day) const {
         a.reason = q.value(6).toString();
         out.append(a);
     }
+    return out;
+}
+
+namespace {
+
+OutboxMessage readOutbox(const QSqlQuery& q) {
+    OutboxMessage m;
+    m.key = q.value(0).toString();
+    m.event = q.value(1).toString();
+    m.subject = q.value(2).toString();
+    m.channel = q.value(3).toString();
+    m.text = q.value(4).toString();
+    m.details = q.value(5).toString();
+    m.created = QDateTime::fromString(q.value(6).toString(), Qt::ISODateWithMs);
+    m.nextAt = QDateTime::fromString(q.value(7).toString(), Qt::ISODateWithMs);
+    m.attempts = q.value(8).toInt();
+    m.state = q.value(9).toString();
+    m.lastAnswer = q.value(10).toString();
+    m.sentAt = QDateTime::fromString(q.value(11).toString(), Qt::ISODateWithMs);
+    return m;
+}
+
+}  // namespace
+
+bool SqliteJournal::outboxAdd(const OutboxMessage& m) {
+    // Known already (sent, given up or waiting, also from before a restart): not again. A
+    // message that waits to be written is looked for too.
+    for (const Transaction& tx : std::as_const(pending_))
+        for (const Op& op : tx)
+            if (op.sql.startsWith(QLatin1String("INSERT OR IGNORE INTO outbox")) &&
+                op.binds.value(2).toString() == m.subject &&
+                op.binds.value(3).toString() == m.channel)
+                return false;
+    if (open_) {
+        QSqlQuery q(QSqlDatabase::database(connection_, false));
+        q.prepare(QStringLiteral("SELECT 1 FROM outbox WHERE subject = ? AND channel = ?"));
+        q.addBindValue(m.subject);
+        q.addBindValue(m.channel);
+        if (q.exec() && q.next()) return false;
+    }
+    submit({Op{QStringLiteral(
+                   "INSERT OR IGNORE INTO outbox(%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                   .arg(kOutboxColumns),
+               {m.key, m.event, m.subject, m.channel, text(m.text), text(m.details),
+                text(m.created, kMilli), text(m.nextAt, kMilli), m.attempts, m.state,
+                text(m.lastAnswer), text(m.sentAt, kMilli)},
+               {},
+               0}});
+    notifyChanged();
+    return true;
+}
+
+void SqliteJournal::outboxUpdate(const OutboxMessage& m) {
+    submit({Op{QStringLiteral("UPDATE outbox SET next_at = ?, attempts = ?, state = ?, "
+                              "last_answer = ?, sent_at = ? WHERE key = ?"),
+               {text(m.nextAt, kMilli), m.attempts, m.state, text(m.lastAnswer),
+                text(m.sentAt, kMilli), m.key},
+               {},
+               0}});
+    notifyChanged();
+}
+
+QList<OutboxMessage> SqliteJournal::outboxPending() const {
+    QList<OutboxMessage> out;
+    if (!open_) return out;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT %1 FROM outbox WHERE state = 'pending' ORDER BY created, key")
+                  .arg(kOutboxColumns));
+    if (!q.exec()) return out;
+    while (q.next()) out.append(readOutbox(q));
+    return out;
+}
+
+QList<OutboxMessage> SqliteJournal::outboxOn(QDate day) const {
+    QList<OutboxMessage> out;
+    if (!open_) return out;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT %1 FROM outbox WHERE created >= ? AND created < ? "
+                             "ORDER BY created, key")
+                  .arg(kOutboxColumns));
+    q.addBindValue(QDateTime(day, QTime(0, 0)).toString(kSecond));
+    q.addBindValue(QDateTime(day.addDays(1), QTime(0, 0)).toString(kSecond));
+    if (!q.exec()) return out;
+    while (q.next()) out.append(readOutbox(q));
     return out;
 }
 

@@ -49,6 +49,10 @@ public:
     QList<EmergencyRecord> emergenciesWithoutAllClear() const override { return unended_; }
     void recordAction(const ActionRecord& a) override;
     QList<ActionRecord> actionsOn(QDate day) const override;
+    bool outboxAdd(const OutboxMessage& m) override;
+    void outboxUpdate(const OutboxMessage& m) override;
+    QList<OutboxMessage> outboxPending() const override;
+    QList<OutboxMessage> outboxOn(QDate day) const override;
 
     QString filePath() const { return path_; }
     // Where the last damaged file was put; empty when none was.
@@ -57,7 +61,7 @@ public:
     int pendingCount() const { return int(pending_.size()); }
 
     // 2: the emergencies table (a journal of version 1 is upgraded in place).
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     static constexpr int kBusyTimeoutMs = 250;
     static constexpr int kMaxPending = 1000;
 

@@ -141,8 +141,12 @@ private slots:
         QTest::addColumn<int>("version");
         QTest::addColumn<QStringList>("missing");
         QTest::newRow("before the emergencies")
-            << 1 << QStringList{QStringLiteral("emergencies"), QStringLiteral("actions")};
-        QTest::newRow("before the page") << 2 << QStringList{QStringLiteral("actions")};
+            << 1
+            << QStringList{QStringLiteral("emergencies"), QStringLiteral("actions"),
+                           QStringLiteral("outbox")};
+        QTest::newRow("before the page")
+            << 2 << QStringList{QStringLiteral("actions"), QStringLiteral("outbox")};
+        QTest::newRow("before the outbox") << 3 << QStringList{QStringLiteral("outbox")};
     }
     void anOlderJournalIsUpgradedInPlace() {
         QFETCH(int, version);
@@ -194,9 +198,12 @@ private slots:
         QVERIFY(j.emergenciesOn(kDay.addDays(1)).isEmpty());
         QVERIFY(j.emergenciesWithoutAllClear().isEmpty());
 
-        ActionRecord a{QDateTime(kDay, QTime(10, 5, 0, 250)), journal::kFromPage,
-                       QStringLiteral("teacher"), QStringLiteral("192.168.1.20"),
-                       QStringLiteral("บอกเวลาขณะนี้"), QStringLiteral("refused"),
+        ActionRecord a{QDateTime(kDay, QTime(10, 5, 0, 250)),
+                       journal::kFromPage,
+                       QStringLiteral("teacher"),
+                       QStringLiteral("192.168.1.20"),
+                       QStringLiteral("บอกเวลาขณะนี้"),
+                       QStringLiteral("refused"),
                        QStringLiteral("กำลังตีออดอยู่")};
         j.recordAction(a);
         const QList<ActionRecord> actions = j.actionsOn(kDay);
@@ -205,6 +212,71 @@ private slots:
         QCOMPARE(actions[0].address, a.address);
         QCOMPARE(actions[0].reason, a.reason);
         QVERIFY(j.actionsOn(kDay.addDays(1)).isEmpty());
+        QVERIFY(j.outboxAdd({QStringLiteral("k1"),
+                             QStringLiteral("bell"),
+                             QStringLiteral("bell 7"),
+                             QStringLiteral("line"),
+                             QStringLiteral("ออดไม่ดัง"),
+                             QStringLiteral("{}"),
+                             QDateTime(kDay, QTime(10, 6)),
+                             QDateTime(kDay, QTime(10, 6)),
+                             0,
+                             journal::kOutboxPending,
+                             {},
+                             {}}));
+        QCOMPARE(j.outboxPending().size(), 1);
+    }
+
+    // The outbox: one message per subject and channel, whatever became of the first (also
+    // across a reopening: a restart sends nothing twice); its state moves on by its key.
+    void theOutboxKeepsOneMessagePerEvent() {
+        FakeClock clock(QDateTime(kDay, QTime(8, 0)));
+        const QDateTime at(kDay, QTime(8, 0, 5, 120));
+        OutboxMessage m{QStringLiteral("5b0c"),
+                        QStringLiteral("bell"),
+                        QStringLiteral("bell 12"),
+                        QStringLiteral("line"),
+                        QStringLiteral("โรงเรียนทดสอบ: ออดช่วงที่ 2 ไม่ดัง"),
+                        QStringLiteral("{\"period\":2}"),
+                        at,
+                        at,
+                        0,
+                        journal::kOutboxPending,
+                        {},
+                        {}};
+        {
+            SqliteJournal j(path(), clock);
+            QVERIFY(j.open());
+            QVERIFY(j.outboxAdd(m));
+            OutboxMessage again = m;
+            again.key = QStringLiteral("other");
+            QVERIFY(!j.outboxAdd(again));  // the same event, the same channel
+            again.channel = QStringLiteral("telegram");
+            QVERIFY(j.outboxAdd(again));  // another channel is another message
+            QCOMPARE(j.outboxPending().size(), 2);
+            m.attempts = 3;
+            m.nextAt = at.addSecs(120);
+            m.lastAnswer = QStringLiteral("LINE ตอบว่า 429");
+            j.outboxUpdate(m);
+        }
+        SqliteJournal j(path(), clock);
+        QVERIFY(j.open());
+        QList<OutboxMessage> pending = j.outboxPending();
+        QCOMPARE(pending.size(), 2);
+        const OutboxMessage& back = pending[0].key == m.key ? pending[0] : pending[1];
+        QCOMPARE(back.attempts, 3);
+        QCOMPARE(back.nextAt, at.addSecs(120));
+        QCOMPARE(back.text, m.text);
+        QCOMPARE(back.details, m.details);
+        QCOMPARE(back.lastAnswer, m.lastAnswer);
+        m.state = journal::kOutboxSent;
+        m.sentAt = at.addSecs(130);
+        j.outboxUpdate(m);
+        QCOMPARE(j.outboxPending().size(), 1);
+        QVERIFY(!j.outboxAdd(m));  // sent: never again
+        const QList<OutboxMessage> day = j.outboxOn(kDay);
+        QCOMPARE(day.size(), 2);
+        QVERIFY(j.outboxOn(kDay.addDays(1)).isEmpty());
     }
 
     void purge_data() {
