@@ -1,5 +1,6 @@
 #include "dbus/bellsbus.h"
 
+#include "alerts/alerter.h"
 #include "core/bellcore.h"
 #include "journal/journal.h"
 #include "platform/logging.h"
@@ -21,8 +22,8 @@ bool answer(const Outcome& o, QString& reason, const char* what) {
 
 }  // namespace
 
-BellsAdaptor::BellsAdaptor(BellCore& core, WebPage* web, QObject* parent)
-    : QDBusAbstractAdaptor(parent), core_(core), web_(web) {
+BellsAdaptor::BellsAdaptor(BellCore& core, WebPage* web, Alerter* alerter, QObject* parent)
+    : QDBusAbstractAdaptor(parent), core_(core), web_(web), alerter_(alerter) {
     // The picture goes out only when it changed, never for the clock alone.
     connect(&core_, &BellCore::stateChanged, this,
             [this] { emit StateChanged(QString::fromUtf8(toJsonText(core_.state()))); });
@@ -80,12 +81,21 @@ bool BellsAdaptor::SetWebPassword(const QString& role, const QString& password, 
     return answer(web_->setPassword(*r, password), reason, "SetWebPassword");
 }
 
+bool BellsAdaptor::ConfigureAlerts(const QString& json, QString& reason) {
+    if (!alerter_)
+        return answer(Outcome::refused(QStringLiteral("โปรแกรมนี้ไม่มีการแจ้งเตือน")), reason,
+                      "ConfigureAlerts");
+    // (The JSON holds tokens: only the answer is logged.)
+    return answer(alerter_->configure(json.toUtf8()), reason, "ConfigureAlerts");
+}
+
 QString BellsAdaptor::State() {
     return QString::fromUtf8(toJsonText(core_.state()));
 }
 
-BellsBus::BellsBus(BellCore& core, WebPage* web, QObject* parent) : QObject(parent), core_(core) {
-    new BellsAdaptor(core_, web, this);
+BellsBus::BellsBus(BellCore& core, WebPage* web, Alerter* alerter, QObject* parent)
+    : QObject(parent), core_(core) {
+    new BellsAdaptor(core_, web, alerter, this);
 }
 
 BellsBus::~BellsBus() {

@@ -8,6 +8,7 @@ namespace tavirin {
 
 class BellCore;
 class WebPage;
+class Alerter;
 
 // The core on the user's session bus, for scripts and checks: bus name org.tavirin.Bells,
 // object /org/tavirin/Bells, interface org.tavirin.Bells1 (docs/DBUS.md). Every call is
@@ -20,7 +21,8 @@ public:
     static inline const QString kInterface = QStringLiteral("org.tavirin.Bells1");
 
     // `web`: the network page the Enable/Disable/SetWebPassword calls drive; none: refused.
-    explicit BellsBus(BellCore& core, WebPage* web = nullptr, QObject* parent = nullptr);
+    explicit BellsBus(BellCore& core, WebPage* web = nullptr, Alerter* alerter = nullptr,
+                      QObject* parent = nullptr);
     ~BellsBus() override;
 
     // Registers on the session bus; false (logged) when there is none or the name is taken
@@ -78,6 +80,11 @@ class BellsAdaptor : public QDBusAbstractAdaptor {
                 "      <arg name=\"ok\" type=\"b\" direction=\"out\"/>\n"
                 "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
                 "    </method>\n"
+                "    <method name=\"ConfigureAlerts\">\n"
+                "      <arg name=\"json\" type=\"s\" direction=\"in\"/>\n"
+                "      <arg name=\"ok\" type=\"b\" direction=\"out\"/>\n"
+                "      <arg name=\"reason\" type=\"s\" direction=\"out\"/>\n"
+                "    </method>\n"
                 "    <method name=\"State\">\n"
                 "      <arg name=\"json\" type=\"s\" direction=\"out\"/>\n"
                 "    </method>\n"
@@ -86,7 +93,7 @@ class BellsAdaptor : public QDBusAbstractAdaptor {
                 "    </signal>\n"
                 "  </interface>\n")
 public:
-    BellsAdaptor(BellCore& core, WebPage* web, QObject* parent);
+    BellsAdaptor(BellCore& core, WebPage* web, Alerter* alerter, QObject* parent);
 
 public slots:
     bool AnnounceNow(QString& reason);
@@ -97,6 +104,7 @@ public slots:
     bool EnableWebPage(int port, bool https, QString& url);
     bool DisableWebPage(QString& reason);
     bool SetWebPassword(const QString& role, const QString& password, QString& reason);
+    bool ConfigureAlerts(const QString& json, QString& reason);
     QString State();
 
 signals:
@@ -105,6 +113,7 @@ signals:
 private:
     BellCore& core_;
     WebPage* web_;
+    Alerter* alerter_;
 };
 
 }  // namespace tavirin

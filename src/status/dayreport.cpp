@@ -117,10 +117,11 @@ BellLine emergencyLine(const EmergencyRecord& e) {
 }
 
 BellLine actionLine(const ActionRecord& a) {
-    static const QHash<QString, QString> outcome{{QStringLiteral("done"), QStringLiteral("ทำแล้ว")},
-                                                 {QStringLiteral("waiting"), QStringLiteral("รอออดจบ")},
-                                                 {QStringLiteral("refused"), QStringLiteral("ไม่ได้ทำ")},
-                                                 {QStringLiteral("failed"), QStringLiteral("ล้มเหลว")}};
+    static const QHash<QString, QString> outcome{
+        {QStringLiteral("done"), QStringLiteral("ทำแล้ว")},
+        {QStringLiteral("waiting"), QStringLiteral("รอออดจบ")},
+        {QStringLiteral("refused"), QStringLiteral("ไม่ได้ทำ")},
+        {QStringLiteral("failed"), QStringLiteral("ล้มเหลว")}};
     static const QHash<QString, QString> role{{QStringLiteral("admin"), QStringLiteral("ผู้ดูแล")},
                                               {QStringLiteral("teacher"), QStringLiteral("ครู")}};
     BellLine l;
@@ -137,15 +138,42 @@ BellLine actionLine(const ActionRecord& a) {
     return l;
 }
 
+BellLine outboxLine(const OutboxMessage& m) {
+    static const QHash<QString, QString> channel{
+        {QStringLiteral("line"), QStringLiteral("LINE")},
+        {QStringLiteral("telegram"), QStringLiteral("Telegram")},
+        {QStringLiteral("webhook"), QStringLiteral("webhook")}};
+    BellLine l;
+    QString text = m.text;
+    if (text.size() > 60) text = text.left(59) + QChar(0x2026);
+    l.period = QStringLiteral("แจ้งทาง %1: %2").arg(channel.value(m.channel, m.channel), text);
+    l.due = clockMinutesText(m.created.time());
+    if (m.state == journal::kOutboxSent)
+        l.outcome = QStringLiteral("ส่งแล้ว ") + clockMinutesText(m.sentAt.time());
+    else if (m.state == journal::kOutboxGivenUp)
+        l.outcome = QStringLiteral("เลิกส่ง");
+    else
+        l.outcome = m.attempts ? QStringLiteral("ยังส่งไม่ได้ (ลอง %1 ครั้ง)").arg(m.attempts)
+                               : QStringLiteral("รอส่ง");
+    if (m.state != journal::kOutboxSent) l.reason = m.lastAnswer;
+    if (m.state == journal::kOutboxGivenUp ||
+        (m.state == journal::kOutboxPending && m.attempts > 0))
+        l.colour = kRed;
+    return l;
+}
+
 QList<BellLine> dayRecord(const Journal& journal, QDate day) {
     QList<BellLine> lines;
     for (const BellRecord& b : journal.bellsOn(day)) lines.append(bellLine(b));
     for (const EmergencyRecord& e : journal.emergenciesOn(day)) lines.append(emergencyLine(e));
     for (const ActionRecord& a : journal.actionsOn(day)) lines.append(actionLine(a));
+    for (const OutboxMessage& m : journal.outboxOn(day)) lines.append(outboxLine(m));
     return lines;
 }
 
-bool isTroubleLine(const BellLine& line) { return line.colour == kRed; }
+bool isTroubleLine(const BellLine& line) {
+    return line.colour == kRed;
+}
 
 CheckLine checkLine(const CheckRecord& c) {
     CheckLine l;

@@ -29,8 +29,11 @@ BellLine emergencyLine(const EmergencyRecord& emergency);
 // An action from the network page: "หน้าเว็บ: บอกเวลาขณะนี้", when, what became of it, and
 // who asked from where ("ครู 192.168.1.20").
 BellLine actionLine(const ActionRecord& action);
+// A message to the school's phones: "แจ้งทาง LINE: <its text>", whether it went, and what the
+// far end answered last.
+BellLine outboxLine(const OutboxMessage& message);
 // The day's record as the window and the page show it: the bells, then the emergencies,
-// then the page's actions.
+// then the page's actions, then the messages to the phones.
 QList<BellLine> dayRecord(const Journal& journal, QDate day);
 // A line that says something went wrong (its colour is the trouble red).
 bool isTroubleLine(const BellLine& line);

@@ -1,6 +1,7 @@
 #include "ui/networkdialog.h"
 
 #include "platform/logging.h"
+#include "ui/alertsbox.h"
 #include "ui/qrcode.h"
 #include "web/webpage.h"
 
@@ -16,6 +17,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace tavirin {
@@ -34,10 +36,17 @@ QList<QHostAddress> allAddresses() {
 
 }  // namespace
 
-NetworkDialog::NetworkDialog(WebPage& page, QWidget* parent) : QDialog(parent), page_(page) {
+NetworkDialog::NetworkDialog(WebPage& page, Alerter* alerter, QWidget* parent)
+    : QDialog(parent), page_(page) {
     setObjectName(QStringLiteral("networkDialog"));
     setWindowTitle(QStringLiteral("เครือข่าย"));
-    auto* layout = new QVBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("networkTabs"));
+    outer->addWidget(tabs);
+    auto* webTab = new QWidget(tabs);
+    tabs->addTab(webTab, QStringLiteral("หน้าเว็บ"));
+    auto* layout = new QVBoxLayout(webTab);
 
     auto* serving = new QGroupBox(QStringLiteral("หน้าเว็บสำหรับโทรศัพท์ในโรงเรียน"), this);
     auto* form = new QFormLayout(serving);
@@ -105,6 +114,7 @@ NetworkDialog::NetworkDialog(WebPage& page, QWidget* parent) : QDialog(parent), 
     message_->setObjectName(QStringLiteral("webMessage"));
     message_->setWordWrap(true);
     layout->addWidget(message_);
+    if (alerter) tabs->addTab(new AlertsBox(*alerter, tabs), QStringLiteral("แจ้งเตือน"));
 
     auto* buttons = new QDialogButtonBox(this);
     auto* save = buttons->addButton(QStringLiteral("บันทึก"), QDialogButtonBox::AcceptRole);
@@ -114,7 +124,7 @@ NetworkDialog::NetworkDialog(WebPage& page, QWidget* parent) : QDialog(parent), 
     // Saving keeps the dialog open: its address and QR code are what the school came for.
     connect(save, &QPushButton::clicked, this, &NetworkDialog::apply);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    outer->addWidget(buttons);
 
     connect(https_, &QCheckBox::toggled, plainWarning_,
             [this](bool on) { plainWarning_->setVisible(!on); });

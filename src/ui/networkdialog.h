@@ -10,6 +10,7 @@ class QSpinBox;
 
 namespace tavirin {
 
+class Alerter;
 class WebPage;
 
 // "เครือข่าย": the school's network page turned on and off, where it listens, the two roles'
@@ -18,7 +19,8 @@ class WebPage;
 class NetworkDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit NetworkDialog(WebPage& page, QWidget* parent = nullptr);
+    // `alerter`: the messages to the school's phones set up here too; none: not offered.
+    explicit NetworkDialog(WebPage& page, Alerter* alerter = nullptr, QWidget* parent = nullptr);
 
     // The last thing the page said (a port taken, a password too short), for the tests.
     QString lastMessage() const;

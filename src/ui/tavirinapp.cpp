@@ -39,6 +39,8 @@
 #include "status/daystatus.h"
 #include "status/selftest.h"
 #include "web/webpage.h"
+#include "alerts/alerter.h"
+#include "alerts/alertsender.h"
 #include "store/dayprogram.h"
 #include "store/programstore.h"
 #include "store/soundlibrary.h"
@@ -99,6 +101,8 @@ struct TavirinApp::Parts {
     std::unique_ptr<EventLoopWaiter> waiter;
     std::unique_ptr<BellCore> core;
     std::unique_ptr<WebPage> web;
+    std::unique_ptr<AlertSender> alertSender;
+    std::unique_ptr<Alerter> alerter;
     std::unique_ptr<BellsBus> bus;
     std::unique_ptr<ScheduleEditor> editor;
     std::unique_ptr<TrayWindow> tray;
@@ -153,7 +157,9 @@ struct TavirinApp::Parts {
         // The network page keeps its certificate beside the settings file.
         web = std::make_unique<WebPage>(*core, library,
                                         QFileInfo(IniSettingsBackend::defaultFilePath()).path());
-        bus = std::make_unique<BellsBus>(*core, web.get());
+        alertSender = std::make_unique<AlertSender>(AlertSender::kTimeout, &clock);
+        alerter = std::make_unique<Alerter>(*core, *alertSender);
+        bus = std::make_unique<BellsBus>(*core, web.get(), alerter.get());
 
         BellScheduler& scheduler = core->scheduler();
         scheduler.setWindowShown(window->onScreen());
@@ -178,7 +184,7 @@ struct TavirinApp::Parts {
              {SelfTest::kItemLibrary, library.root(), false}});
         form.onClick(QStringLiteral("cmd_bell_record"), [this] { todayView->open(); });
         form.onClick(ctl::cmd_network, [this] {
-            NetworkDialog dialog(*web, window.get());
+            NetworkDialog dialog(*web, alerter.get(), window.get());
             dialog.exec();
         });
         // Told, never asked: nobody may have to click for the bells to go on.
@@ -275,6 +281,9 @@ bool TavirinApp::start() {
     p.bus->start();
     // The page, when the school turned it on.
     p.web->startAsSaved();
+    // The school's phones are told of what went wrong (the start-up's missed bells too), and
+    // the outbox left from before is sent.
+    p.alerter->start();
     qCInfo(lcUi) << "Tavirin started; today's program is" << p.core->arming().activeApplication();
     return true;
 }
