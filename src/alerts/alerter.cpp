@@ -10,6 +10,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QUuid>
 
 #include <algorithm>
@@ -54,6 +55,11 @@ Alerter::Alerter(BellCore& core, AlertSender& sender, QObject* parent)
     connect(&pumpTimer_, &QTimer::timeout, this, &Alerter::pump);
     summaryTimer_.setSingleShot(true);
     connect(&summaryTimer_, &QTimer::timeout, this, &Alerter::summaryDue);
+    // A journal change is told from inside the journal's write (the outbox's own among them):
+    // the bells are looked at after it, once for all the writes of a moment.
+    bellLook_.setSingleShot(true);
+    bellLook_.setInterval(0);
+    connect(&bellLook_, &QTimer::timeout, this, &Alerter::lookAtBells);
 }
 
 Alerter::~Alerter() = default;
@@ -74,7 +80,11 @@ void Alerter::start() {
             qCInfo(lcAlerts) << pending_.size() << "messages wait in the outbox from before";
     }
     started_ = true;
-    core_.onJournalChanged([this] { lookAtBells(); });
+    // The core keeps its listeners for good: an alerter made anew (a test's restart) must
+    // not be called once it is gone.
+    core_.onJournalChanged([self = QPointer<Alerter>(this)] {
+        if (self) self->bellLook_.start();
+    });
     connect(&core_.selfTest(), &SelfTest::finished, this, &Alerter::lookAtSelfTest);
     connect(&core_.emergency(), &Emergency::changed, this, &Alerter::lookAtEmergency);
     // A message that waited for a bell goes once the bell is over.
@@ -330,6 +340,10 @@ void Alerter::sendTest(std::function<void(const QString&)> told) {
     const QStringList channels = settings_.channels();
     if (channels.isEmpty()) {
         told(QStringLiteral("ยังไม่ได้ตั้งค่า LINE, Telegram หรือ webhook"));
+        return;
+    }
+    if (core_.bellInProgress()) {
+        told(QStringLiteral("กำลังตีออดอยู่ กรุณารอให้ออดจบก่อน"));
         return;
     }
     auto answers = std::make_shared<QStringList>();

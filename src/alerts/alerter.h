@@ -79,6 +79,7 @@ private:
     QHash<QString, QString> lastAnswers_;
     QTimer pumpTimer_;
     QTimer summaryTimer_;
+    QTimer bellLook_;  // the journal's changes of one turn of the event loop, looked at once
     bool started_ = false;
 };
 
