@@ -42,6 +42,11 @@ BellScheduler::BellScheduler(Parts parts) : p_(parts), recorder_(parts.journal, 
     p_.arming.onPlanned([this](const DayPlan& plan) { planned(plan); });
     p_.sequence.setOnProgress(
         [this](BellProgress::Phase phase, int sound, int of) { setProgress(phase, sound, of); });
+    replan_.setSingleShot(true);
+    replan_.setInterval(0);
+    QObject::connect(&replan_, &QTimer::timeout, &p_.form, [this] {
+        if (sleeping_ && p_.form.timer(ctl::Timer3)->isActive()) Timer3_Timer();
+    });
 }
 
 void BellScheduler::setAlarm(WallClockAlarm* alarm) {
@@ -65,6 +70,8 @@ void BellScheduler::setWindowShown(bool shown) {
 
 void BellScheduler::planned(const DayPlan& plan) {
     triggersStale_ = true;
+    // The sleep was planned for the old bells: a new one may be due before it ends.
+    if (sleeping_) replan_.start();
     quietSeconds_.clear();
     for (const QuietBell& q : plan.quiet) quietSeconds_.append(q.at.msecsSinceStartOfDay() / 1000);
     // The quiet bells still to come: after the last tick of this day, or from now.

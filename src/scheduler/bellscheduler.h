@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <optional>
@@ -146,6 +147,9 @@ private:
     WallClockAlarm* alarm_ = nullptr;
     bool windowShown_ = true;
     bool sleeping_ = false;
+    // A day armed anew during a sleep (a change from the page or the bus while the window is
+    // hidden): the tick looks at once, after the arming, instead of sleeping past the new bells.
+    QTimer replan_;
     // The armed due seconds and, with the shutdown time, when the tick must be awake.
     DueTimes triggers_;
     QList<QTime> dueTimes_;

@@ -148,6 +148,22 @@ private slots:
         }
     }
 
+    // A day armed anew while the window is hidden and the tick asleep (today's program changed
+    // from the page or the bus): the sleep is planned anew at once, and a bell that the old
+    // plan would have slept past rings on its second.
+    void aNewPlanDuringASleepIsWatched() {
+        Watching w(false);
+        w.asleepAt(at(7, 0, 30));
+        QCOMPARE(w.alarm.armedMs, watchplan::kMaxSleepMs);
+        w.h.set(QStringLiteral("Time"), QStringLiteral("h2"), QStringLiteral("07"));
+        w.h.set(QStringLiteral("Time"), QStringLiteral("m2"), QStringLiteral("02"));
+        w.h.arming.armToday();
+        QTRY_VERIFY(w.alarm.armedMs < watchplan::kMaxSleepMs);
+        QVERIFY(w.alarm.armedMs <= 90 * 1000);
+        w.h.runUntil(at(7, 2, 0, 500));
+        QVERIFY(w.fired());
+    }
+
     // The window shown during a long sleep shows the time at once and ticks every second.
     void theWindowShownDuringASleepGetsItsClockAtOnce() {
         Watching w(false);
