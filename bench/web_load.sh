@@ -11,6 +11,7 @@
 # Usage: bench/web_load.sh [tavirin binary, default build/dev/src/tavirin] [seconds, default 600]
 #                          [https 1|0, default 1]
 # Environment: WEB_LOAD_PORT (default 18443), WEB_LOAD_STREAMS (default 30),
+#   WEB_LOAD_CLIENTS (request clients, default 2: with 30 streams the page's 32 connections),
 #   WEB_LOAD_RATE (requests per second, default 20), TAVIRIN_SOUNDLIB_DIR,
 #   WEB_LOAD_KEEP_LOG=file (the program's log is copied there at the end).
 # The whole run is in a network namespace of its own (only its loopback), so the page is never
@@ -101,7 +102,7 @@ scheme=http; [ "$https" = 1 ] && scheme=https
 rc=0
 WEB_LOAD_ADMIN_PASSWORD=$admin_pw WEB_LOAD_TEACHER_PASSWORD=$teacher_pw /usr/bin/python3 \
   "$here/web_load.py" --url "$scheme://127.0.0.1:$port" --seconds "$secs" --pid "$pid" \
-  --journal "$journal" --log "$DESKTOP_LOG" --streams "${WEB_LOAD_STREAMS:-30}" \
+  --journal "$journal" --log "$DESKTOP_LOG" --streams "${WEB_LOAD_STREAMS:-30}" --clients "${WEB_LOAD_CLIENTS:-2}" \
   --rate "${WEB_LOAD_RATE:-20}" || rc=$?
 desktop_app_running || echo "!!! the program is no longer running" >&2
 keep_log

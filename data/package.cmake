@@ -37,7 +37,9 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # audioconvert, Ogg Vorbis and Opus (base); wavparse, mpg123, autoaudiosink, the HTTP source
 # souphttpsrc, icydemux, HLS (good); the PulseAudio and ALSA sinks. Qt Network asks a radio
 # station's server what its address holds. libical reads and writes the school calendar's
-# .ics files. The Thai interface needs Thai fonts. The bell journal is SQLite through Qt SQL,
+# .ics files. The network page: Qt HTTP Server (which needs Qt WebSockets), OpenSSL for its
+# certificate, libsodium for its password hashes, libqrencode for its QR code. The Thai
+# interface needs Thai fonts. The bell journal is SQLite through Qt SQL,
 # whose SQLite driver is a plugin loaded at run time.
 set(tavirin_depends
     "libc6 (>= 2.36)"
@@ -59,6 +61,11 @@ set(tavirin_depends
     "gstreamer1.0-pulseaudio"
     "gstreamer1.0-alsa"
     "libical3 (>= 3.0)"
+    "libqt6httpserver6 (>= 6.4)"
+    "libqt6websockets6 (>= 6.4)"
+    "libssl3"
+    "libsodium23"
+    "libqrencode4"
     "fonts-thai-tlwg")
 list(JOIN tavirin_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # The MP3 player and the radio browser it starts; the AAC decoder for radio streams (avdec_aac:

@@ -48,7 +48,7 @@ public:
     void closeStreams();
     int streamCount() const { return int(streams_.size()); }
 
-    static constexpr int kMaxStreams = 24;
+    static constexpr int kMaxStreams = 30;
 
 private:
     enum class Need { Nobody, Teacher, Admin };
