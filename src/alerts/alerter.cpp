@@ -89,7 +89,8 @@ void Alerter::start() {
     connect(&core_.emergency(), &Emergency::changed, this, &Alerter::lookAtEmergency);
     // A message that waited for a bell goes once the bell is over.
     connect(&core_, &BellCore::stateChanged, this, [this] {
-        if (!core_.bellInProgress() && !pending_.isEmpty() && !pumpTimer_.isActive()) pump();
+        // (A retry's timer may be running for a later message: pump() sends what is due.)
+        if (!core_.bellInProgress() && !pending_.isEmpty()) pump();
     });
     lookAtBells();
     lookAtEmergency();
@@ -267,6 +268,19 @@ void Alerter::pump() {
     // Never between a bell's first sound and its end: the PC's attention is the bell's.
     if (core_.bellInProgress()) return;
     const QDateTime now = core_.clock().now();
+    // A message older than a day (the PC was off meanwhile) is given up, not sent late.
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        if (!inFlight_.contains(it->key) &&
+            it->created.secsTo(now) >= qint64(kGiveUpHours) * 3600) {
+            it->state = journal::kOutboxGivenUp;
+            qCWarning(lcAlerts).noquote() << it->channel << "message" << it->subject << "is over"
+                                          << kGiveUpHours << "h old; given up";
+            if (Journal* j = core_.journal()) j->outboxUpdate(*it);
+            it = pending_.erase(it);
+        } else {
+            ++it;
+        }
+    }
     for (const OutboxMessage& m : std::as_const(pending_)) {
         if (inFlight_.size() >= kMaxInFlight) break;
         if (inFlight_.contains(m.key) || m.nextAt > now) continue;
