@@ -178,18 +178,6 @@ QStringList AlertSettings::channels() const {
     return out;
 }
 
-bool isPrivateAddress(const QHostAddress& a) {
-    if (a.isLoopback() || a.isLinkLocal() || a.isUniqueLocalUnicast() || a.isSiteLocal())
-        return true;
-    bool v4 = false;
-    const quint32 ip = a.toIPv4Address(&v4);
-    if (!v4) return false;
-    const auto in = [ip](quint32 net, int bits) {
-        return (ip >> (32 - bits)) == (net >> (32 - bits));
-    };
-    return in(0x0A000000, 8) || in(0xAC100000, 12) || in(0xC0A80000, 16) || in(0x64400000, 10);
-}
-
 QString webhookUrlProblem(const QString& url) {
     if (url.isEmpty()) return QStringLiteral("ยังไม่ได้ใส่ที่อยู่ webhook");
     if (url.size() > kMaxValue)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/privateaddress.h"
+
 #include "platform/result.h"
 
 #include <QByteArray>
@@ -84,8 +86,5 @@ QString channelProblem(const AlertSettings& s, const QString& channel);
 // to this PC or an address of the school's own network (a message in the clear must not
 // cross the internet).
 QString webhookUrlProblem(const QString& url);
-// A loopback, private or link-local address (RFC 1918, RFC 6598, RFC 4193, ...): the same
-// rule the network page uses for the addresses it listens on.
-bool isPrivateAddress(const QHostAddress& a);
 
 }  // namespace tavirin

@@ -2,6 +2,7 @@
 
 #include "core/bellcore.h"
 #include "platform/clock.h"
+#include "platform/privateaddress.h"
 #include "store/programstore.h"
 #include "web/webapi.h"
 #include "web/webserver.h"
@@ -121,17 +122,7 @@ void WebPage::save(const WebSettings& s) {
         qCWarning(lcWeb).noquote() << "the page's settings were not saved:" << r.error;
 }
 
-bool WebPage::isPrivate(const QHostAddress& a) {
-    if (a.isLoopback() || a.isLinkLocal() || a.isUniqueLocalUnicast() || a.isSiteLocal())
-        return true;
-    bool v4 = false;
-    const quint32 ip = a.toIPv4Address(&v4);
-    if (!v4) return false;
-    const auto in = [ip](quint32 net, int bits) {
-        return (ip >> (32 - bits)) == (net >> (32 - bits));
-    };
-    return in(0x0A000000, 8) || in(0xAC100000, 12) || in(0xC0A80000, 16) || in(0x64400000, 10);
-}
+bool WebPage::isPrivate(const QHostAddress& a) { return isPrivateAddress(a); }
 
 QList<QHostAddress> WebPage::defaultAddresses() {
     QList<QHostAddress> out{QHostAddress(QHostAddress::LocalHost)};
