@@ -60,7 +60,7 @@ private slots:
         QTest::newRow("a length that is no number") << get("Content-Length: 1e3\r\n") << 400;
         QTest::newRow("a negative length") << get("Content-Length: -1\r\n") << 400;
         QTest::newRow("TLS bytes on plain HTTP")
-            << QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 17) << 400;
+            << QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 15) << 400;
         QTest::newRow("two words") << QByteArray("GET /\r\n\r\n") << 400;
         QTest::newRow("HTTP/2 preface") << QByteArray("PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n") << 505;
         QTest::newRow("unknown version") << QByteArray("GET / HTTP/9.9\r\n\r\n") << 505;
